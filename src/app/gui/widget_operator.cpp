@@ -1,0 +1,115 @@
+#include "app/gui/widget_operator.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace {
+QMessageBox::Icon qtIcon(MsgIcon icon) {
+    switch (icon) {
+    case MsgIcon::Critical:
+        return QMessageBox::Critical;
+    case MsgIcon::Question:
+        return QMessageBox::Question;
+    case MsgIcon::Exclamation:
+        return QMessageBox::Warning;
+    case MsgIcon::Information:
+        return QMessageBox::Information;
+    case MsgIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+struct ButtonSet {
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton;
+};
+
+ButtonSet qtButtons(MsgButtons buttons) {
+    switch (buttons) {
+    case MsgButtons::OkCancel:
+        return {QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok};
+    case MsgButtons::AbortRetryIgnore:
+        return {QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore, QMessageBox::Abort};
+    case MsgButtons::YesNoCancel:
+        return {QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes};
+    case MsgButtons::YesNo:
+        return {QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes};
+    case MsgButtons::RetryCancel:
+        return {QMessageBox::Retry | QMessageBox::Cancel, QMessageBox::Retry};
+    case MsgButtons::Ok:
+        break;
+    }
+    return {QMessageBox::Ok, QMessageBox::Ok};
+}
+
+int answerOf(int qtButton) {
+    switch (qtButton) {
+    case QMessageBox::Ok:
+        return MsgAnswer::Ok;
+    case QMessageBox::Abort:
+        return MsgAnswer::Abort;
+    case QMessageBox::Retry:
+        return MsgAnswer::Retry;
+    case QMessageBox::Ignore:
+        return MsgAnswer::Ignore;
+    case QMessageBox::Yes:
+        return MsgAnswer::Yes;
+    case QMessageBox::No:
+        return MsgAnswer::No;
+    default:
+        return MsgAnswer::Cancel;
+    }
+}
+} // namespace
+
+int WidgetOperator::messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& caption) {
+    const ButtonSet set = qtButtons(buttons);
+    QMessageBox box(qtIcon(icon), caption, text, set.buttons, QApplication::activeWindow());
+    box.setDefaultButton(set.defaultButton);
+    // A box asked while the hourglass shows must still be answerable with the normal pointer.
+    const bool busy = QApplication::overrideCursor() != nullptr;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int answer = answerOf(box.exec());
+    if (busy)
+        QApplication::restoreOverrideCursor();
+    return answer;
+}
+
+std::optional<QString> WidgetOperator::inputBox(const QString& prompt, const QString& title,
+                                                const QString& defaultText, EchoMode echo) {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(QApplication::activeWindow(), title, prompt,
+                              echo == EchoMode::Password ? QLineEdit::Password : QLineEdit::Normal, defaultText, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+QString WidgetOperator::openFileName(const QString& caption, const QString& startPath, const QString& filter) {
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), caption, startPath, filter);
+}
+
+QString WidgetOperator::saveFileName(const QString& caption, const QString& startPath, const QString& filter) {
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, startPath, filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+void WidgetOperator::beep() { QApplication::beep(); }
+
+void WidgetOperator::setBusy(bool busy) {
+    // The old pointer was a single setting, not a stack: one "normal" ends every hourglass.
+    if (busy) {
+        if (!QApplication::overrideCursor())
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+    }
+}
+
+void WidgetOperator::processEvents() { QApplication::processEvents(); }

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The system's 8-bit code page: the character set of the locale (UTF-8 on most systems, Big5 under
+// a zh_TW.BIG5 locale). Every text file the program writes or reads line by line goes through it.
+namespace LocalCodec {
+// The codec name for a locale character set as nl_langinfo(CODESET) reports it. Plain ASCII
+// ("ANSI_X3.4-1968", the C locale) maps to UTF-8 so Chinese text is never turned into "?".
+QByteArray codecNameForCharset(const QByteArray& charset);
+// The codec in force: from the locale at first use, or as set by setCodecName.
+QByteArray codecName();
+void setCodecName(const QByteArray& name);
+
+QString toUnicode(const QByteArray& bytes);
+QByteArray fromUnicode(const QString& text);
+} // namespace LocalCodec

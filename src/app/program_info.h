@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// Where the program lives: the folder of the executable and its base name. Tests point both
+// at a temporary program folder so settings, logs and saved state stay private to the test.
+namespace ProgramInfo {
+QString programFolder();
+QString exeBaseName();
+QString exePath();
+void setProgramPath(const QString& folder, const QString& exeBaseName);
+
+// The application title: the caption of every message box that names none of its own.
+// The built-in title holds until the main window sets the full one.
+QString appTitle();
+void setAppTitle(const QString& title);
+QString builtInTitle();
+
+// "6.3.0"-style version text of this build.
+QString versionText();
+} // namespace ProgramInfo

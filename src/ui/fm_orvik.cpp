@@ -1,0 +1,224 @@
+#include "ui/fm_orvik.h"
+
+#include "app/errors.h"
+#include "app/gui/widget_helpers.h"
+#include "app/helpers.h"
+#include "app/operator.h"
+#include "app/program_info.h"
+#include "grid/elastic_panel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDate>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTableView>
+#include <QToolButton>
+
+namespace {
+enum Page { QueryPage = 0, FilePage = 1, ConnectPage = 2 };
+
+const QString kInitPathKey = QStringLiteral("Default/INITPATH");
+
+QSettings userSettings() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ORVIK"), ProgramInfo::exeBaseName());
+}
+
+QString applicationTitle() { return QStringLiteral(" DB維護程式") + QStringLiteral(" - ") + QStringLiteral("ORVIK"); }
+
+void selectRange(QPlainTextEdit* box, int start, int length) {
+    QTextCursor cursor = box->textCursor();
+    const int end = int(box->document()->characterCount()) - 1;
+    cursor.setPosition(std::min(start, end));
+    cursor.setPosition(std::min(start + length, end), QTextCursor::KeepAnchor);
+    box->setTextCursor(cursor);
+}
+} // namespace
+
+fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCoreApplication::exit(0); }) {
+    m_ui.setupUi(this);
+    connectSignals();
+}
+
+QString fmORVIK::savedSqlPath() {
+    return ProgramInfo::programFolder() + QLatin1Char('/') + ProgramInfo::exeBaseName() + QStringLiteral("_SQL.TXT");
+}
+
+QString fmORVIK::storedInitPath() { return userSettings().value(kInitPathKey).toString(); }
+
+void fmORVIK::connectSignals() {
+    for (int i = 0; i < int(m_ui.mnuMaintain.size()); ++i)
+        connect(m_ui.mnuMaintain[i], &QAction::triggered, this, [this, i] {
+            if (i == 5) // the check mark is ours to set: undo the toggle the action did by itself
+                m_ui.mnuMaintain[5]->setChecked(!m_ui.mnuMaintain[5]->isChecked());
+            mnuMaintain_Click(i);
+        });
+    for (int i = 0; i < int(m_ui.mnuSave.size()); ++i)
+        connect(m_ui.mnuSave[i], &QAction::triggered, this, [this, i] { mnuSave_Click(i); });
+    for (int i = 0; i < int(m_ui.mnuConnect.size()); ++i)
+        connect(m_ui.mnuConnect[i], &QAction::triggered, this, [this, i] { mnuConnect_Click(i); });
+    connect(m_ui.mnuAbout, &QAction::triggered, this, &fmORVIK::mnuAbout_Click);
+    connect(m_ui.mnuExit, &QAction::triggered, this, &fmORVIK::mnuExit_Click);
+    connect(m_ui.tabPage, &QTabWidget::currentChanged, this, &fmORVIK::tabPage_Scroll);
+    connect(m_ui.cmdExit, &QPushButton::clicked, this, &fmORVIK::cmdExit_Click);
+    connect(m_ui.elaSelectFile, &QToolButton::clicked, this, &fmORVIK::elaSelectFile_Click);
+}
+
+void fmORVIK::Form_Load() {
+    Operator& op = currentOperator();
+    guarded(QStringLiteral("主畫面載入"), [&] {
+        ProgramInfo::setAppTitle(applicationTitle());
+        m_ui.lblHead[0]->setText(QStringLiteral("ORVIK"));
+        m_ui.lblHead[1]->setText(ProgramInfo::appTitle());
+        m_ui.lblHead[2]->setText(DBDateDisp(QDate::currentDate()));
+        const QFileInfo exe(ProgramInfo::exePath());
+        if (exe.isFile())
+            m_ui.lblHead[0]->setToolTip(QStringLiteral("檔案日期:") +
+                                        QLocale().toString(exe.lastModified(), QLocale::ShortFormat));
+        const QString version = ProgramInfo::versionText();
+        m_ui.lblHead[1]->setToolTip(QStringLiteral("V") + version);
+        m_ui.lblMode->setText(QString());
+        m_ui.elaMsg->setCaption(QStringLiteral("V.") + version);
+        op.setBusy(true);
+        show();
+        InitForm();
+        op.setBusy(false);
+    });
+}
+
+void fmORVIK::InitForm() {
+    guarded(QStringLiteral("InitForm"), [&] {
+        ClearForm(this);
+        if (const QString saved = savedSqlPath(); FileExists(saved)) {
+            if (const auto text = TxtLoadFile(saved))
+                m_ui.txtSQL->setPlainText(*text);
+        } else {
+            m_ui.txtSQL->setPlainText(QStringLiteral("Select * From [TableName]"));
+            selectRange(m_ui.txtSQL, 14, 12);
+        }
+        m_ui.cmdScript->setEnabled(true);
+        m_ui.cmdLoadTextToDB->setEnabled(true);
+        m_ui.mnuSave[0]->setEnabled(true);
+        m_ui.mnuSave[1]->setEnabled(true);
+
+        const QString stored = storedInitPath();
+        m_dlgFile.initDir = stored.isEmpty() ? ProgramInfo::programFolder() : stored;
+        m_ui.tabPage->setCurrentIndex(QueryPage);
+        enableMenuGroupOfPage(QueryPage);
+        m_ui.txtSQL->setFocus();
+    });
+    m_ui.fgCntStr->setUpdatesEnabled(true);
+    m_ui.lblMode->setText(QStringLiteral("V") + ProgramInfo::versionText());
+}
+
+void fmORVIK::enableMenuGroupOfPage(int page) {
+    m_ui.mnuDBMaintain->menuAction()->setEnabled(page == QueryPage);
+    m_ui.mnuDBSave->menuAction()->setEnabled(page == FilePage);
+    m_ui.mnuDBConnect->menuAction()->setEnabled(page == ConnectPage);
+}
+
+void fmORVIK::tabPage_Scroll(int index) {
+    guarded(QStringLiteral("tabPage_Scroll"), [&] {
+        m_ui.elaMsg->setCaption(QString());
+        if (index < QueryPage || index > ConnectPage)
+            return;
+        enableMenuGroupOfPage(index);
+        if (index == QueryPage)
+            m_ui.txtSQL->setFocus();
+    });
+}
+
+void fmORVIK::mnuMaintain_Click(int index) {
+    guarded(QStringLiteral("fmORVIK_mnuMaintain_Click"), [&] {
+        if (index < 0 || index > 5)
+            return;
+        m_ui.tabPage->setCurrentIndex(QueryPage);
+        switch (index) {
+        case 5:
+            toggleLandscape();
+            break;
+        default: // execute, load and save statement files, column total, print: to come
+            break;
+        }
+    });
+}
+
+void fmORVIK::toggleLandscape() {
+    const bool marked = m_ui.mnuMaintain[5]->isChecked();
+    m_ui.chkLandscape->setChecked(!marked);
+    m_ui.mnuMaintain[5]->setChecked(!marked);
+}
+
+void fmORVIK::mnuSave_Click(int index) {
+    guarded(QStringLiteral("fmORVIK_mnuSave_Click"), [&] {
+        if (index < 0 || index > 4)
+            return;
+        m_ui.tabPage->setCurrentIndex(FilePage);
+        // script, import and the three exports: to come
+    });
+}
+
+void fmORVIK::mnuConnect_Click(int index) {
+    guarded(QStringLiteral("fmORVIK_mnuConnect_Click"), [&] {
+        if (index < 0 || index > 3)
+            return;
+        m_ui.tabPage->setCurrentIndex(ConnectPage);
+        // connect, delete, add and save profiles: to come
+    });
+}
+
+void fmORVIK::mnuAbout_Click() {
+    guarded(QStringLiteral("mnuAbout_Click"), [] {});
+}
+
+void fmORVIK::mnuExit_Click() {
+    guarded(QStringLiteral("fmORVIK_mnuExit_Click"), [&] { cmdExit_Click(); });
+}
+
+void fmORVIK::elaSelectFile_Click() {
+    guarded(QStringLiteral("elaSelectFile_Click"), [&] {
+        m_dlgFile.filter = QStringLiteral("文字檔案(*.txt)|*.txt|ALLfiles|*.*|");
+        m_dlgFile.showOpen();
+        if (!m_dlgFile.fileName.isEmpty()) {
+            m_ui.txtFileName->setText(m_dlgFile.fileName);
+            m_dlgFile.initDir = GetPath(m_dlgFile.fileName);
+        }
+    });
+}
+
+void fmORVIK::storeInitPath() {
+    if (m_dlgFile.fileName.isEmpty())
+        return;
+    QSettings settings = userSettings();
+    settings.setValue(kInitPathKey, GetPath(m_dlgFile.fileName));
+    settings.sync();
+}
+
+void fmORVIK::cmdExit_Click() {
+    const int answer = currentOperator().messageBox(QStringLiteral("確定要離開嗎?"), MsgButtons::YesNo,
+                                                    MsgIcon::Information, ProgramInfo::appTitle());
+    if (answer != MsgAnswer::Yes)
+        return;
+    try {
+        storeInitPath();
+    } catch (...) {
+        // a setting that cannot be stored is left as it was
+    }
+    TxtSaveFile(savedSqlPath(), m_ui.txtSQL->toPlainText());
+    m_endProcess();
+}
+
+void fmORVIK::closeEvent(QCloseEvent* event) {
+    // Every close request runs the exit sequence; the window only goes when the process ends.
+    event->ignore();
+    cmdExit_Click();
+}

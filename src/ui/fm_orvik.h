@@ -1,0 +1,53 @@
+#pragma once
+
+#include "ui/file_dialog.h"
+#include "ui/fm_orvik_layout.h"
+
+#include <QMainWindow>
+
+#include <functional>
+
+// The main window. It owns the frame: header, pages, menus and their page-dependent enabling,
+// status labels, the saved state and the exit sequence; the work behind the commands lives in
+// the page actions it dispatches to.
+class fmORVIK : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit fmORVIK(QWidget* parent = nullptr);
+
+    const FmOrvikUi& ui() const { return m_ui; }
+    FileDialog& dlgFile() { return m_dlgFile; }
+
+    // What ends the process after a confirmed exit; tests replace it to watch the exit happen.
+    void setEndProcess(std::function<void()> endProcess) { m_endProcess = std::move(endProcess); }
+
+    // The editor text saved at exit and restored at start.
+    static QString savedSqlPath();
+    // The per-user store of the file dialog's folder.
+    static QString storedInitPath();
+
+    void Form_Load();
+    void InitForm();
+    void mnuMaintain_Click(int index);
+    void mnuSave_Click(int index);
+    void mnuConnect_Click(int index);
+    void mnuAbout_Click();
+    void mnuExit_Click();
+    void tabPage_Scroll(int index);
+    void cmdExit_Click();
+    void elaSelectFile_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void connectSignals();
+    void toggleLandscape();
+    void enableMenuGroupOfPage(int page);
+    void storeInitPath();
+
+    FmOrvikUi m_ui;
+    FileDialog m_dlgFile;
+    std::function<void()> m_endProcess;
+};

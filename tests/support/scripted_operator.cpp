@@ -1,0 +1,49 @@
+#include "support/scripted_operator.h"
+
+#include <QCoreApplication>
+
+int ScriptedOperator::messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& caption) {
+    boxes.append({text, buttons, icon, caption});
+    if (!answers.isEmpty())
+        return answers.takeFirst();
+    unanswered << text;
+    switch (buttons) {
+    case MsgButtons::Ok:
+        unanswered.removeLast(); // a plain OK box needs no scripted answer
+        return MsgAnswer::Ok;
+    case MsgButtons::YesNo:
+        return MsgAnswer::No;
+    default:
+        return MsgAnswer::Cancel;
+    }
+}
+
+std::optional<QString> ScriptedOperator::inputBox(const QString& prompt, const QString& title,
+                                                  const QString& defaultText, EchoMode echo) {
+    inputPrompts.append({prompt, title, defaultText, echo});
+    if (!inputs.isEmpty())
+        return inputs.takeFirst();
+    unanswered << prompt;
+    return std::nullopt;
+}
+
+QString ScriptedOperator::nextFileName(const QString& startPath) {
+    fileDialogStarts << startPath;
+    if (!fileNames.isEmpty())
+        return fileNames.takeFirst();
+    unanswered << QStringLiteral("file dialog at ") + startPath;
+    return {};
+}
+
+QString ScriptedOperator::openFileName(const QString&, const QString& startPath, const QString&) {
+    return nextFileName(startPath);
+}
+
+QString ScriptedOperator::saveFileName(const QString&, const QString& startPath, const QString&) {
+    return nextFileName(startPath);
+}
+
+void ScriptedOperator::processEvents() {
+    ++eventPumps;
+    QCoreApplication::processEvents();
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "app/operator.h"
+
+#include <QList>
+#include <QStringList>
+
+// An Operator for tests: answers come from queues filled before the action, and everything shown
+// is recorded. A question with no queued answer is recorded in `unanswered` and answered with the
+// button that changes least (OK, No, Cancel).
+class ScriptedOperator final : public Operator {
+public:
+    struct Box {
+        QString text;
+        MsgButtons buttons;
+        MsgIcon icon;
+        QString caption;
+    };
+    struct Input {
+        QString prompt;
+        QString title;
+        QString defaultText;
+        EchoMode echo;
+    };
+
+    ScriptedOperator() { installOperator(this); }
+    ~ScriptedOperator() override { installOperator(nullptr); }
+
+    QList<int> answers;
+    QList<std::optional<QString>> inputs;
+    QStringList fileNames; // answers of open and save dialogs, in order; "" cancels
+
+    QList<Box> boxes;
+    QList<Input> inputPrompts;
+    QStringList fileDialogStarts;
+    QStringList unanswered;
+    int beeps = 0;
+    bool busy = false;
+    int eventPumps = 0;
+
+    int messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& caption) override;
+    std::optional<QString> inputBox(const QString& prompt, const QString& title, const QString& defaultText,
+                                    EchoMode echo) override;
+    QString openFileName(const QString& caption, const QString& startPath, const QString& filter) override;
+    QString saveFileName(const QString& caption, const QString& startPath, const QString& filter) override;
+    void beep() override { ++beeps; }
+    void setBusy(bool value) override { busy = value; }
+    void processEvents() override;
+
+private:
+    QString nextFileName(const QString& startPath);
+};
