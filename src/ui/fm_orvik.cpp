@@ -213,7 +213,12 @@ void fmORVIK::cmdExit_Click() {
     } catch (...) {
         // a setting that cannot be stored is left as it was
     }
-    TxtSaveFile(savedSqlPath(), m_ui.txtSQL->toPlainText());
+    // The editor text would be gone with the process: when it could not be kept, the operator
+    // decides whether to leave anyway (the failure has been reported already).
+    if (!TxtSaveFile(savedSqlPath(), m_ui.txtSQL->toPlainText()) &&
+        currentOperator().messageBox(QStringLiteral("編輯區的SQL指令無法存檔, 仍要離開嗎?"), MsgButtons::YesNo,
+                                     MsgIcon::Question, ProgramInfo::appTitle()) != MsgAnswer::Yes)
+        return;
     m_endProcess();
 }
 

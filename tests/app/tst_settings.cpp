@@ -17,6 +17,7 @@ private slots:
     void iniValueCutAt255();
     void iniMissingFileReadsEmpty();
     void defaultsWithoutSettingsFile();
+    void unreadableSettingsFileGivesDefaults();
     void valuesFromSettingsFile();
     void userIdFromDefUserIdIsNotCut();
     void familyLayoutWithoutFolder();
@@ -100,6 +101,16 @@ void TestSettings::defaultsWithoutSettingsFile() {
         QVERIFY(field->isEmpty());
     QVERIFY(op.boxes.isEmpty());
     QCOMPARE(QDir::currentPath(), QDir(program.folder()).canonicalPath());
+}
+
+void TestSettings::unreadableSettingsFileGivesDefaults() {
+    ScriptedOperator op;
+    TestProgram program;
+    QVERIFY(QDir(program.folder()).mkdir(QStringLiteral("ORVIK.INI")));
+    program.initGlobal();
+    QCOMPARE(GlobalSettings().Calendar, QStringLiteral("YYYY/MM/DD"));
+    QCOMPARE(GlobalSettings().AmtFmt, QStringLiteral("#,##0"));
+    QVERIFY(op.boxes.isEmpty());
 }
 
 void TestSettings::valuesFromSettingsFile() {

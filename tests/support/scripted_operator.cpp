@@ -4,18 +4,12 @@
 
 int ScriptedOperator::messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& caption) {
     boxes.append({text, buttons, icon, caption});
+    if (buttons == MsgButtons::Ok) // a box with one button takes no scripted answer
+        return MsgAnswer::Ok;
     if (!answers.isEmpty())
         return answers.takeFirst();
     unanswered << text;
-    switch (buttons) {
-    case MsgButtons::Ok:
-        unanswered.removeLast(); // a plain OK box needs no scripted answer
-        return MsgAnswer::Ok;
-    case MsgButtons::YesNo:
-        return MsgAnswer::No;
-    default:
-        return MsgAnswer::Cancel;
-    }
+    return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
 }
 
 std::optional<QString> ScriptedOperator::inputBox(const QString& prompt, const QString& title,

@@ -6,8 +6,8 @@
 #include <QStringList>
 
 // An Operator for tests: answers come from queues filled before the action, and everything shown
-// is recorded. A question with no queued answer is recorded in `unanswered` and answered with the
-// button that changes least (OK, No, Cancel).
+// is recorded. Boxes with a single OK button answer themselves; a question with no queued answer
+// is recorded in `unanswered` and answered No or Cancel.
 class ScriptedOperator final : public Operator {
 public:
     struct Box {

@@ -79,7 +79,7 @@ private slots:
     void exitAnsweredNo();
     void exitAnsweredYesSavesEditor();
     void exitStoresInitPathOnlyAfterFileDialog();
-    void exitWithUnwritableSavedFileStillEnds();
+    void exitWithUnwritableSavedFile();
     void startUpWithoutCatalog();
     void programStartsAndLogsStartLine();
     void programWithoutDisplaySaysSo();
@@ -293,14 +293,23 @@ void TestMainWindow::exitStoresInitPathOnlyAfterFileDialog() {
     }
 }
 
-void TestMainWindow::exitWithUnwritableSavedFileStillEnds() {
+void TestMainWindow::exitWithUnwritableSavedFile() {
     Started s;
     QVERIFY(QDir(s.program.folder()).mkdir(QStringLiteral("ORVIK_SQL.TXT")));
-    s.op.answers = {MsgAnswer::Yes};
+    s.editor()->setPlainText(QStringLiteral("select 42"));
+    // The failure is reported, then the operator chooses: No keeps the window and the text.
+    s.op.answers = {MsgAnswer::Yes, MsgAnswer::No};
+    s.window->cmdExit_Click();
+    QCOMPARE(s.endCalls, 0);
+    QCOMPARE(s.op.boxes.size(), 3);
+    QVERIFY(s.op.boxes[1].text.startsWith(QStringLiteral("處理程序: (TxtSaveFile)\r\n")));
+    QCOMPARE(s.op.boxes[2].text, QStringLiteral("編輯區的SQL指令無法存檔, 仍要離開嗎?"));
+    QCOMPARE(s.op.boxes[2].buttons, MsgButtons::YesNo);
+    QCOMPARE(s.editor()->toPlainText(), QStringLiteral("select 42"));
+    // Yes leaves all the same.
+    s.op.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
     s.window->cmdExit_Click();
     QCOMPARE(s.endCalls, 1);
-    QCOMPARE(s.op.boxes.size(), 2);
-    QVERIFY(s.op.boxes[1].text.startsWith(QStringLiteral("處理程序: (TxtSaveFile)\r\n")));
 }
 
 void TestMainWindow::startUpWithoutCatalog() {
