@@ -9,6 +9,7 @@ packages=(
   cmake g++ ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc libqt6sql6-mysql
+  libsqlite3-dev libpq-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc odbc-mdbtools
   libxlsxwriter-dev
   fonts-noto-cjk fonts-arphic-ukai

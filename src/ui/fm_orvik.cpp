@@ -6,6 +6,7 @@
 #include "app/operator.h"
 #include "app/program_info.h"
 #include "grid/elastic_panel.h"
+#include "grid/flex_grid.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -46,7 +47,30 @@ void selectRange(QPlainTextEdit* box, int start, int length) {
 
 fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCoreApplication::exit(0); }) {
     m_ui.setupUi(this);
+    m_connect.attach(connectionWidgets());
+    m_profiles = new ProfilePage(connectionWidgets(), m_connect, this);
+    m_ui.fgTableName->setCols(1);
     connectSignals();
+}
+
+ConnectionWidgets fmORVIK::connectionWidgets() const {
+    ConnectionWidgets w;
+    w.window = const_cast<fmORVIK*>(this);
+    w.tabPage = m_ui.tabPage;
+    w.fgCntStr = m_ui.fgCntStr;
+    w.txtCntStr = m_ui.txtCntStr;
+    w.txtDBName = m_ui.txtDBName;
+    w.lblDBName = m_ui.lblDBName;
+    w.cmdDelSetting = m_ui.cmdDelSetting;
+    w.mnuConnectDelete = m_ui.mnuConnect[1];
+    w.cmdConnect = m_ui.cmdConnect;
+    w.mnuConnectConnect = m_ui.mnuConnect[0];
+    w.lblStatus = m_ui.lblStatus;
+    w.lblMode = m_ui.lblMode;
+    w.elaMsg = m_ui.elaMsg;
+    w.fgTableName = m_ui.fgTableName;
+    w.fg1 = m_ui.fg1;
+    return w;
 }
 
 QString fmORVIK::savedSqlPath() {
@@ -71,6 +95,11 @@ void fmORVIK::connectSignals() {
     connect(m_ui.tabPage, &QTabWidget::currentChanged, this, &fmORVIK::tabPage_Scroll);
     connect(m_ui.cmdExit, &QPushButton::clicked, this, &fmORVIK::cmdExit_Click);
     connect(m_ui.elaSelectFile, &QToolButton::clicked, this, &fmORVIK::elaSelectFile_Click);
+    connect(m_ui.cmdConnect, &QPushButton::clicked, this, [this] { m_connect.cmdConnect_Click(); });
+    connect(m_ui.cmdAddSetting, &QPushButton::clicked, m_profiles, &ProfilePage::cmdAddSetting_Click);
+    connect(m_ui.cmdUpdateSetting, &QPushButton::clicked, m_profiles, &ProfilePage::cmdUpdateSetting_Click);
+    connect(m_ui.cmdDelSetting, &QPushButton::clicked, m_profiles, &ProfilePage::cmdDelSetting_Click);
+    connect(m_ui.cmdSave, &QPushButton::clicked, m_profiles, &ProfilePage::cmdSave_Click);
 }
 
 void fmORVIK::Form_Load() {
@@ -110,6 +139,11 @@ void fmORVIK::InitForm() {
         m_ui.mnuSave[0]->setEnabled(true);
         m_ui.mnuSave[1]->setEnabled(true);
 
+        m_profiles->setUpGrid();
+        m_ui.fgCntStr->setUpdatesEnabled(false);
+        m_profiles->load();
+        if (m_ui.fgCntStr->rows() > 1)
+            m_ui.fgCntStr->setRow(1);
         const QString stored = storedInitPath();
         m_dlgFile.initDir = stored.isEmpty() ? ProgramInfo::programFolder() : stored;
         m_ui.tabPage->setCurrentIndex(QueryPage);
@@ -172,7 +206,20 @@ void fmORVIK::mnuConnect_Click(int index) {
         if (index < 0 || index > 3)
             return;
         m_ui.tabPage->setCurrentIndex(ConnectPage);
-        // connect, delete, add and save profiles: to come
+        switch (index) {
+        case 0:
+            m_connect.cmdConnect_Click();
+            break;
+        case 1:
+            m_profiles->cmdDelSetting_Click();
+            break;
+        case 2:
+            m_profiles->cmdAddSetting_Click();
+            break;
+        case 3:
+            m_profiles->cmdSave_Click();
+            break;
+        }
     });
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ui/file_dialog.h"
+#include "profiles/connect_actions.h"
+#include "profiles/profile_page.h"
 #include "ui/fm_orvik_layout.h"
 
 #include <QMainWindow>
@@ -18,6 +20,8 @@ public:
 
     const FmOrvikUi& ui() const { return m_ui; }
     FileDialog& dlgFile() { return m_dlgFile; }
+    ConnectActions& connectActions() { return m_connect; }
+    ProfilePage& profilePage() { return *m_profiles; }
 
     // What ends the process after a confirmed exit; tests replace it to watch the exit happen.
     void setEndProcess(std::function<void()> endProcess) { m_endProcess = std::move(endProcess); }
@@ -47,7 +51,11 @@ private:
     void enableMenuGroupOfPage(int page);
     void storeInitPath();
 
+    ConnectionWidgets connectionWidgets() const;
+
     FmOrvikUi m_ui;
     FileDialog m_dlgFile;
+    ConnectActions m_connect;
+    ProfilePage* m_profiles = nullptr;
     std::function<void()> m_endProcess;
 };

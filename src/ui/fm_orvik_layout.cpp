@@ -1,14 +1,15 @@
 #include "ui/fm_orvik_layout.h"
 
 #include "grid/elastic_panel.h"
+#include "grid/flex_grid.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -19,7 +20,6 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
-#include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -33,13 +33,7 @@ W* named(const char* name, Args&&... args) {
 
 QPushButton* button(const char* name, const QString& caption) { return named<QPushButton>(name, caption); }
 
-QTableView* grid(const char* name) {
-    auto* view = named<QTableView>(name);
-    view->verticalHeader()->setVisible(false);
-    view->horizontalHeader()->setVisible(false);
-    view->setAlternatingRowColors(false);
-    return view;
-}
+FlexGrid* grid(const char* name) { return named<FlexGrid>(name); }
 
 QLabel* statusLabel(const char* name, const QString& caption) {
     auto* label = named<QLabel>(name, caption);
@@ -110,6 +104,7 @@ void FmOrvikUi::setupUi(QMainWindow* window) {
     fgTableName = grid("fgTableName");
     fgTableName->setMinimumWidth(180);
     fgTableName->setMaximumWidth(260);
+    fgTableName->horizontalHeader()->setStretchLastSection(true);
     upper->addWidget(fgTableName, 1);
     txtSQL = named<QPlainTextEdit>("txtSQL");
     QFont fixed(QStringLiteral("Noto Sans Mono CJK TC"));

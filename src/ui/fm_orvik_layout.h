@@ -3,6 +3,7 @@
 #include <array>
 
 class ElasticPanel;
+class FlexGrid;
 class QAction;
 class QCheckBox;
 class QFrame;
@@ -13,7 +14,6 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
-class QTableView;
 class QToolButton;
 class QWidget;
 
@@ -32,9 +32,9 @@ struct FmOrvikUi {
     QPushButton* cmdPrint = nullptr;
     QPushButton* cmdQryDB = nullptr;
     QCheckBox* chkLandscape = nullptr;
-    QTableView* fgTableName = nullptr;
+    FlexGrid* fgTableName = nullptr;
     QPlainTextEdit* txtSQL = nullptr;
-    QTableView* fg1 = nullptr;
+    FlexGrid* fg1 = nullptr;
 
     // Page 1: files.
     QPushButton* cmdScript = nullptr;
@@ -53,7 +53,7 @@ struct FmOrvikUi {
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdAddSetting = nullptr;
     QPushButton* cmdConnect = nullptr;
-    QTableView* fgCntStr = nullptr;
+    FlexGrid* fgCntStr = nullptr;
     QLineEdit* txtCntStr = nullptr;
     QLineEdit* txtDBName = nullptr;
     QLabel* lblDBName = nullptr;

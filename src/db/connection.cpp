@@ -1,0 +1,205 @@
+#include "db/connection.h"
+
+#include "app/errors.h"
+#include "app/program_info.h"
+#include "db/ado_types.h"
+#include "db/odbc_catalog.h"
+
+#include <QAtomicInt>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlRecord>
+#include <QSqlResult>
+
+#include <sqlite3.h>
+
+namespace {
+QString nextConnectionName() {
+    static QAtomicInt counter;
+    return QStringLiteral("orvik-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+template <typename T>
+T nativeHandle(const QVariant& handle) {
+    if (!handle.isValid() || !handle.data())
+        return nullptr;
+    return *static_cast<T const*>(handle.constData());
+}
+
+// SQLite keeps the declared type and the origin of each result column.
+void describeSqliteColumns(const QSqlDatabase& db, const QSqlQuery& query, QList<FieldInfo>& fields) {
+    auto* stmt = nativeHandle<sqlite3_stmt*>(query.result()->handle());
+    auto* handle = nativeHandle<sqlite3*>(db.driver()->handle());
+    if (!stmt || !handle)
+        return;
+    for (int i = 0; i < fields.size() && i < sqlite3_column_count(stmt); ++i) {
+        FieldInfo& field = fields[i];
+        if (const char* declared = sqlite3_column_decltype(stmt, i)) {
+            const int code = AdoType::fromDeclaredType(QString::fromUtf8(declared));
+            if (code != AdoType::Empty)
+                field.type = code;
+        }
+        const char* table = sqlite3_column_table_name(stmt, i);
+        const char* column = sqlite3_column_origin_name(stmt, i);
+        const char* schema = sqlite3_column_database_name(stmt, i);
+        if (!table || !column)
+            continue;
+        field.baseTable = QString::fromUtf8(table);
+        field.baseColumn = QString::fromUtf8(column);
+        const char* type = nullptr;
+        int notNull = 0, primaryKey = 0, autoInc = 0;
+        if (sqlite3_table_column_metadata(handle, schema, table, column, &type, nullptr, &notNull, &primaryKey,
+                                          &autoInc) == SQLITE_OK) {
+            field.attributes = notNull ? 0 : AdoType::MayBeNull;
+            // An INTEGER PRIMARY KEY is the row id: the engine fills it like an identity.
+            field.autoIncrement =
+                autoInc || (primaryKey && type && QString::fromUtf8(type).compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0);
+            if (field.autoIncrement)
+                field.attributes = 0;
+        }
+    }
+}
+
+QList<FieldInfo> describeFields(const QSqlDatabase& db, const QSqlQuery& query) {
+    const QSqlRecord record = query.record();
+    const QString driver = db.driverName();
+    QList<FieldInfo> fields;
+    fields.reserve(record.count());
+    for (int i = 0; i < record.count(); ++i) {
+        const QSqlField f = record.field(i);
+        FieldInfo info;
+        info.name = f.name();
+        info.attributes = f.requiredStatus() == QSqlField::Required ? 0 : AdoType::MayBeNull;
+        info.autoIncrement = f.isAutoValue();
+        info.baseTable = f.tableName();
+        if (driver == QLatin1String("QPSQL"))
+            info.type = AdoType::fromPostgresOid(f.typeID());
+        else if (driver == QLatin1String("QODBC"))
+            info.type = AdoType::fromOdbcSqlType(f.typeID());
+        else if (driver == QLatin1String("QMYSQL"))
+            info.type = AdoType::fromMysqlType(f.typeID());
+        else
+            info.type = AdoType::fromMetaType(f.metaType());
+        fields << info;
+    }
+    if (driver == QLatin1String("QSQLITE"))
+        describeSqliteColumns(db, query, fields);
+    return fields;
+}
+
+QString sqliteCatalogType(const QString& type, const QString& name) {
+    if (name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive))
+        return type == QLatin1String("view") ? QStringLiteral("SYSTEM VIEW") : QStringLiteral("SYSTEM TABLE");
+    return type.toUpper();
+}
+} // namespace
+
+Connection::Connection() : m_name(nextConnectionName()) {}
+
+Connection::~Connection() { close(); }
+
+QSqlDatabase Connection::database() const { return QSqlDatabase::database(m_name, false); }
+
+bool Connection::isOpen() const { return QSqlDatabase::contains(m_name) && database().isOpen(); }
+
+void Connection::open(const QString& connectionString, int commandTimeoutSeconds) {
+    close();
+    m_connectionString = connectionString;
+    m_commandTimeout = commandTimeoutSeconds;
+    m_route = planRoute(connectionString, ProgramInfo::programFolder());
+    if (m_route.qtDriver == QLatin1String("QSQLITE") && !QFileInfo(m_route.databaseName).isFile())
+        throw AppError(ErrNo::DbOpenFailed, QStringLiteral("The SQLite database file does not exist: ") + m_route.databaseName);
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(m_route.qtDriver, m_name);
+    if (!db.isValid())
+        throw AppError(ErrNo::DbOpenFailed, QStringLiteral("The Qt database driver %1 cannot be loaded.").arg(m_route.qtDriver));
+    db.setDatabaseName(m_route.databaseName);
+    if (!m_route.host.isEmpty())
+        db.setHostName(m_route.host);
+    if (m_route.port > 0)
+        db.setPort(m_route.port);
+    db.setUserName(m_route.user);
+    db.setPassword(m_route.password);
+    QString options = m_route.connectOptions;
+    if (m_route.qtDriver == QLatin1String("QODBC"))
+        options = QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(kConnectTimeoutSeconds) +
+                  (m_route.readOnly ? QStringLiteral(";SQL_ATTR_ACCESS_MODE=SQL_MODE_READ_ONLY") : QString());
+    else if (m_route.qtDriver == QLatin1String("QSQLITE"))
+        options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kConnectTimeoutSeconds * 1000);
+    db.setConnectOptions(options);
+    if (!db.open()) {
+        const QString text = db.lastError().text();
+        close();
+        throw AppError(ErrNo::DbOpenFailed, text.isEmpty() ? QStringLiteral("The connection could not be opened.") : text);
+    }
+}
+
+void Connection::close() {
+    if (!QSqlDatabase::contains(m_name))
+        return;
+    {
+        QSqlDatabase db = database();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recordsAffected) {
+    if (!isOpen())
+        throw AppError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
+                                            "It is either closed or invalid in this context."));
+    QSqlDatabase db = database();
+    auto query = std::make_unique<QSqlQuery>(db);
+    query->setForwardOnly(true);
+    if (!query->exec(sql))
+        throw AppError(ErrNo::DbStatementRejected, query->lastError().text());
+    if (recordsAffected)
+        *recordsAffected = query->isSelect() ? -1 : query->numRowsAffected();
+    QList<FieldInfo> fields = query->isSelect() ? describeFields(db, *query) : QList<FieldInfo>();
+    return std::make_unique<Recordset>(std::move(query), std::move(fields));
+}
+
+QList<CatalogRow> Connection::tables() {
+    if (!isOpen())
+        throw AppError(3709, QStringLiteral("The connection is closed."));
+    QSqlDatabase db = database();
+    const QString driver = db.driverName();
+    if (driver == QLatin1String("QODBC"))
+        return odbcTablesCatalogue(db);
+
+    QList<CatalogRow> rows;
+    QString sql;
+    if (driver == QLatin1String("QSQLITE"))
+        sql = QStringLiteral("SELECT NULL, NULL, name, type FROM sqlite_master WHERE type IN ('table', 'view') "
+                             "ORDER BY CASE WHEN name LIKE 'sqlite\\_%' ESCAPE '\\' THEN 1 ELSE 0 END, type, name");
+    else if (driver == QLatin1String("QPSQL"))
+        sql = QStringLiteral(
+            "SELECT table_catalog, table_schema, table_name, "
+            "CASE WHEN table_schema IN ('pg_catalog', 'information_schema') THEN 'SYSTEM ' ELSE '' END || "
+            "CASE table_type WHEN 'BASE TABLE' THEN 'TABLE' WHEN 'LOCAL TEMPORARY' THEN 'LOCAL TEMPORARY' ELSE table_type END "
+            "AS table_type FROM information_schema.tables ORDER BY 4, 1, 2, 3");
+    else if (driver == QLatin1String("QMYSQL"))
+        sql = QStringLiteral("SELECT table_catalog, table_schema, table_name, "
+                             "CASE table_type WHEN 'BASE TABLE' THEN 'TABLE' ELSE table_type END "
+                             "FROM information_schema.tables WHERE table_schema = DATABASE() ORDER BY 4, 3");
+    if (sql.isEmpty()) {
+        for (const QString& name : db.tables(QSql::Tables))
+            rows.append({QVariant(), QVariant(), name, QStringLiteral("TABLE")});
+        for (const QString& name : db.tables(QSql::Views))
+            rows.append({QVariant(), QVariant(), name, QStringLiteral("VIEW")});
+        return rows;
+    }
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(sql))
+        throw AppError(ErrNo::DbStatementRejected, query.lastError().text());
+    while (query.next()) {
+        QVariant type = query.value(3);
+        if (driver == QLatin1String("QSQLITE"))
+            type = sqliteCatalogType(type.toString(), query.value(2).toString());
+        rows.append({query.value(0), query.value(1), query.value(2), type});
+    }
+    return rows;
+}

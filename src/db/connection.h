@@ -1,0 +1,54 @@
+#pragma once
+
+#include "db/engine_route.h"
+#include "db/recordset.h"
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <memory>
+
+// One row of the tables catalogue: catalog, schema, name and type ("TABLE", "VIEW",
+// "SYSTEM TABLE", ...), as the standard tables rowset lists them.
+struct CatalogRow {
+    QVariant catalog;
+    QVariant schema;
+    QVariant name;
+    QVariant type;
+};
+
+// A database connection opened from an ADO-style connection string.
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Throws AppError with the driver's text when the connection cannot be opened.
+    void open(const QString& connectionString, int commandTimeoutSeconds = 0);
+    void close();
+    bool isOpen() const;
+
+    QString provider() const { return m_route.provider; }
+    QString connectionString() const { return m_connectionString; }
+    QString dataSource() const { return m_route.dataSource; }
+    const EngineRoute& route() const { return m_route; }
+    int commandTimeout() const { return m_commandTimeout; }
+
+    // Runs a statement. The recordset is open only when rows came back; recordsAffected receives
+    // the count of changed rows (-1 when the driver cannot tell).
+    std::unique_ptr<Recordset> execute(const QString& sql, qint64* recordsAffected = nullptr);
+    // The tables catalogue, in the order the data source lists it.
+    QList<CatalogRow> tables();
+
+    // For the layer's own statement code.
+    QSqlDatabase database() const;
+
+private:
+    QString m_name;
+    QString m_connectionString;
+    EngineRoute m_route;
+    int m_commandTimeout = 0;
+};

@@ -1,0 +1,254 @@
+#include "db/engine_route.h"
+
+#include "app/errors.h"
+#include "db/connection_string.h"
+#include "db/odbc_driver_registry.h"
+
+#include <QDir>
+#include <QSqlDatabase>
+#include <QStringList>
+
+namespace {
+bool startsWith(const QString& text, const char* prefix) {
+    return text.startsWith(QLatin1String(prefix), Qt::CaseInsensitive);
+}
+bool mentions(const QString& text, const char* word) { return text.contains(QLatin1String(word), Qt::CaseInsensitive); }
+
+QString stripBraces(QString value) {
+    value = value.trimmed();
+    if (value.startsWith(u'{') && value.endsWith(u'}'))
+        value = value.mid(1, value.size() - 2);
+    return value;
+}
+
+[[noreturn]] void noDriver(const QString& asked, const QString& what) {
+    const QStringList odbc = OdbcDriverRegistry::installedDrivers();
+    throw AppError(ErrNo::DbOpenFailed,
+                   QStringLiteral("No installed driver can open %1 (asked for: %2). Installed ODBC drivers: %3. "
+                                  "Installed Qt database drivers: %4.")
+                       .arg(what, asked, odbc.isEmpty() ? QStringLiteral("none") : odbc.join(QStringLiteral(", ")),
+                            QSqlDatabase::drivers().join(QStringLiteral(", "))));
+}
+
+void requireQtDriver(const QString& driver, const QString& asked, const QString& what) {
+    if (!QSqlDatabase::isDriverAvailable(driver))
+        noDriver(asked, what);
+}
+
+QString odbcPair(const QString& key, const QString& value) {
+    return key + u'=' + ConnectionString::quoteValue(value) + u';';
+}
+
+EngineRoute sqliteRoute(const ConnectionString& cs, const QString& programFolder) {
+    EngineRoute route;
+    route.kind = QStringLiteral("SQLite");
+    route.qtDriver = QStringLiteral("QSQLITE");
+    const QString file = cs.firstOf({"Database", "Data Source", "DBQ"}).value_or(QString());
+    if (file.isEmpty())
+        throw AppError(ErrNo::DbOpenFailed, QStringLiteral("The connection string names no SQLite database file "
+                                                           "(Database=, Data Source= or DBQ=)."));
+    route.databaseName = QDir(programFolder).absoluteFilePath(file);
+    route.dataSource = route.databaseName;
+    return route;
+}
+
+void splitHostPort(const QString& server, QString* host, int* port) {
+    *host = server;
+    const qsizetype comma = server.lastIndexOf(u',');
+    const qsizetype colon = server.lastIndexOf(u':');
+    const qsizetype at = comma >= 0 ? comma : (colon > 0 && !server.contains(u'\\') ? colon : -1);
+    if (at < 0)
+        return;
+    bool ok = false;
+    const int value = server.mid(at + 1).trimmed().toInt(&ok);
+    if (ok) {
+        *host = server.left(at).trimmed();
+        *port = value;
+    }
+}
+
+EngineRoute postgresRoute(const ConnectionString& cs, const QString& asked) {
+    requireQtDriver(QStringLiteral("QPSQL"), asked, QStringLiteral("a PostgreSQL database"));
+    EngineRoute route;
+    route.kind = QStringLiteral("PostgreSQL");
+    route.qtDriver = QStringLiteral("QPSQL");
+    splitHostPort(cs.firstOf({"Server", "Host", "Data Source", "Address", "Servername"}).value_or(QString()),
+                  &route.host, &route.port);
+    if (const auto port = cs.value(QStringLiteral("Port")))
+        route.port = port->toInt();
+    route.databaseName = cs.firstOf({"Database", "Initial Catalog", "dbname"}).value_or(QString());
+    route.user = cs.firstOf({"Uid", "User ID", "User", "Username", "User Name"}).value_or(QString());
+    route.password = cs.firstOf({"Pwd", "Password"}).value_or(QString());
+    QStringList options{QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds)};
+    if (const auto ssl = cs.firstOf({"SSLmode", "sslmode"}))
+        options << QStringLiteral("sslmode=") + *ssl;
+    route.connectOptions = options.join(u';');
+    route.dataSource = route.host;
+    return route;
+}
+
+EngineRoute mysqlRoute(const ConnectionString& cs, const QString& asked) {
+    requireQtDriver(QStringLiteral("QMYSQL"), asked, QStringLiteral("a MySQL or MariaDB database"));
+    EngineRoute route;
+    route.kind = QStringLiteral("MySQL");
+    route.qtDriver = QStringLiteral("QMYSQL");
+    splitHostPort(cs.firstOf({"Server", "Host", "Data Source", "Address"}).value_or(QString()), &route.host, &route.port);
+    if (const auto port = cs.value(QStringLiteral("Port")))
+        route.port = port->toInt();
+    route.databaseName = cs.firstOf({"Database", "Initial Catalog"}).value_or(QString());
+    route.user = cs.firstOf({"Uid", "User ID", "User"}).value_or(QString());
+    route.password = cs.firstOf({"Pwd", "Password"}).value_or(QString());
+    route.connectOptions = QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=%1").arg(kConnectTimeoutSeconds);
+    route.dataSource = route.host;
+    return route;
+}
+
+EngineRoute odbcRoute(const QString& kind, const QString& odbcString, const QString& dataSource) {
+    EngineRoute route;
+    route.kind = kind;
+    route.qtDriver = QStringLiteral("QODBC");
+    route.databaseName = odbcString;
+    route.dataSource = dataSource;
+    return route;
+}
+
+EngineRoute sqlServerRoute(const ConnectionString& cs, const QString& asked) {
+    requireQtDriver(QStringLiteral("QODBC"), asked, QStringLiteral("a SQL Server database"));
+    QString driver = OdbcDriverRegistry::firstMatching(
+        {QStringLiteral("ODBC Driver 18 for SQL Server"), QStringLiteral("ODBC Driver 17 for SQL Server"),
+         QStringLiteral("for SQL Server")});
+    const bool freeTds = driver.isEmpty();
+    if (freeTds)
+        driver = OdbcDriverRegistry::firstMatching({QStringLiteral("FreeTDS")});
+    if (driver.isEmpty())
+        noDriver(asked, QStringLiteral("a SQL Server database"));
+    const QString server = cs.firstOf({"Data Source", "Server", "Address", "Addr"}).value_or(QString());
+    QString odbc = odbcPair(QStringLiteral("Driver"), driver);
+    if (freeTds) {
+        QString host;
+        int port = -1;
+        splitHostPort(server, &host, &port);
+        odbc += odbcPair(QStringLiteral("Server"), host);
+        if (port > 0)
+            odbc += odbcPair(QStringLiteral("Port"), QString::number(port));
+    } else {
+        odbc += odbcPair(QStringLiteral("Server"), server);
+    }
+    if (const auto database = cs.firstOf({"Initial Catalog", "Database"}))
+        odbc += odbcPair(QStringLiteral("Database"), *database);
+    if (const auto user = cs.firstOf({"User ID", "UID", "User"}))
+        odbc += odbcPair(QStringLiteral("UID"), *user);
+    if (const auto password = cs.firstOf({"Password", "PWD"}))
+        odbc += odbcPair(QStringLiteral("PWD"), *password);
+    const QString integrated = cs.firstOf({"Integrated Security", "Trusted_Connection"}).value_or(QString());
+    if (integrated.compare(QLatin1String("SSPI"), Qt::CaseInsensitive) == 0 ||
+        integrated.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0 ||
+        integrated.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        odbc += QStringLiteral("Trusted_Connection=yes;");
+    if (freeTds)
+        odbc += QStringLiteral("TDS_Version=7.4;ClientCharset=UTF-8;");
+    return odbcRoute(QStringLiteral("SQL Server"), odbc, server);
+}
+
+EngineRoute accessRoute(const ConnectionString& cs, const QString& asked, const QString& programFolder) {
+    requireQtDriver(QStringLiteral("QODBC"), asked, QStringLiteral("an Access database file"));
+    const QString driver = OdbcDriverRegistry::firstMatching({QStringLiteral("MDBTools")});
+    if (driver.isEmpty())
+        noDriver(asked, QStringLiteral("an Access database file"));
+    const QString file =
+        QDir(programFolder).absoluteFilePath(cs.firstOf({"Data Source", "DBQ", "Database"}).value_or(QString()));
+    EngineRoute route = odbcRoute(QStringLiteral("Access"),
+                                  odbcPair(QStringLiteral("Driver"), driver) + odbcPair(QStringLiteral("DBQ"), file), file);
+    route.readOnly = true;
+    return route;
+}
+
+EngineRoute oracleRoute(const ConnectionString& cs, const QString& asked) {
+    const QString source = cs.firstOf({"Data Source", "DBQ", "Server"}).value_or(QString());
+    const QString user = cs.firstOf({"User ID", "UID", "User"}).value_or(QString());
+    const QString password = cs.firstOf({"Password", "PWD"}).value_or(QString());
+    const QString driver = OdbcDriverRegistry::firstMatching({QStringLiteral("Oracle")});
+    if (!driver.isEmpty() && QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
+        return odbcRoute(QStringLiteral("Oracle"),
+                         odbcPair(QStringLiteral("Driver"), driver) + odbcPair(QStringLiteral("DBQ"), source) +
+                             odbcPair(QStringLiteral("UID"), user) + odbcPair(QStringLiteral("PWD"), password),
+                         source);
+    requireQtDriver(QStringLiteral("QOCI"), asked, QStringLiteral("an Oracle database"));
+    EngineRoute route;
+    route.kind = QStringLiteral("Oracle");
+    route.qtDriver = QStringLiteral("QOCI");
+    route.databaseName = source;
+    route.user = user;
+    route.password = password;
+    route.dataSource = source;
+    return route;
+}
+
+EngineRoute passThroughRoute(const QString& connectionString, const ConnectionString& cs, const QString& asked) {
+    requireQtDriver(QStringLiteral("QODBC"), asked, QStringLiteral("an ODBC data source"));
+    return odbcRoute(QStringLiteral("ODBC"), connectionString,
+                     cs.firstOf({"DSN", "Server", "Data Source", "DBQ", "Database"}).value_or(QString()));
+}
+} // namespace
+
+QString reportedProviderName(const QString& connectionString) {
+    const QString provider = ConnectionString::parse(connectionString).value(QStringLiteral("Provider")).value_or(QString());
+    if (provider.isEmpty() || provider.compare(QLatin1String("MSDASQL"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("MSDASQL.1");
+    for (const char* name : {"SQLOLEDB", "MSDAORA"})
+        if (provider.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return QLatin1String(name) + QStringLiteral(".1");
+    return provider;
+}
+
+EngineRoute planRoute(const QString& connectionString, const QString& programFolder) {
+    const ConnectionString cs = ConnectionString::parse(connectionString);
+    const QString provider = cs.value(QStringLiteral("Provider")).value_or(QString()).trimmed();
+    const QString driver = stripBraces(cs.value(QStringLiteral("Driver")).value_or(QString()));
+    const QString asked = !provider.isEmpty() ? QStringLiteral("Provider=") + provider
+                          : !driver.isEmpty() ? QStringLiteral("Driver={") + driver + u'}'
+                          : cs.value(QStringLiteral("DSN")) ? QStringLiteral("DSN=") + *cs.value(QStringLiteral("DSN"))
+                                                            : QStringLiteral("no Provider, Driver or DSN");
+    EngineRoute route;
+    bool decided = true;
+    if (!provider.isEmpty() && !startsWith(provider, "MSDASQL")) {
+        if (startsWith(provider, "SQLite"))
+            route = sqliteRoute(cs, programFolder);
+        else if (startsWith(provider, "PostgreSQL") || startsWith(provider, "PGNP"))
+            route = postgresRoute(cs, asked);
+        else if (startsWith(provider, "SQLOLEDB") || startsWith(provider, "SQLNCLI") || startsWith(provider, "MSOLEDBSQL"))
+            route = sqlServerRoute(cs, asked);
+        else if (startsWith(provider, "Microsoft.Jet.OLEDB") || startsWith(provider, "Microsoft.ACE.OLEDB"))
+            route = accessRoute(cs, asked, programFolder);
+        else if (startsWith(provider, "MSDAORA") || startsWith(provider, "OraOLEDB"))
+            route = oracleRoute(cs, asked);
+        else
+            noDriver(asked, QStringLiteral("the provider ") + provider);
+    } else if (!driver.isEmpty()) {
+        if (mentions(driver, "SQLite"))
+            route = sqliteRoute(cs, programFolder);
+        else if (mentions(driver, "PostgreSQL") || mentions(driver, "psqlODBC"))
+            route = postgresRoute(cs, asked);
+        else if (mentions(driver, "SQL Server") || mentions(driver, "SQL Native Client"))
+            route = sqlServerRoute(cs, asked);
+        else if (mentions(driver, "Microsoft Access Driver"))
+            route = accessRoute(cs, asked, programFolder);
+        else if (mentions(driver, "Oracle"))
+            route = oracleRoute(cs, asked);
+        else if (mentions(driver, "MySQL") || mentions(driver, "MariaDB"))
+            route = mysqlRoute(cs, asked);
+        else
+            decided = false;
+        if (!decided) {
+            if (!OdbcDriverRegistry::isInstalled(driver))
+                noDriver(asked, QStringLiteral("the ODBC driver ") + driver);
+            route = passThroughRoute(connectionString, cs, asked);
+        }
+    } else if (cs.value(QStringLiteral("DSN"))) {
+        route = passThroughRoute(connectionString, cs, asked);
+    } else {
+        noDriver(asked, QStringLiteral("this connection string"));
+    }
+    route.provider = reportedProviderName(connectionString);
+    return route;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// How an ADO-style connection string is opened on this platform: which Qt driver, with what
+// settings, and which provider name the connection reports (the dialect test reads it).
+struct EngineRoute {
+    QString kind;          // what was asked for, for messages: "SQLite", "PostgreSQL", "SQL Server", ...
+    QString qtDriver;      // QSQLITE, QPSQL, QODBC, QMYSQL, QOCI
+    QString databaseName;  // the file (SQLite), the database (PostgreSQL, MySQL) or the ODBC string
+    QString host;
+    int port = -1;
+    QString user;
+    QString password;
+    QString connectOptions;
+    QString provider;   // as the old data layer reported it
+    QString dataSource; // the connection's "Data Source"
+    bool readOnly = false;
+};
+
+// The provider name the old layer reported for a string: "SQLOLEDB" reads "SQLOLEDB.1", "MSDASQL"
+// or no Provider at all reads "MSDASQL.1", "MSDAORA" reads "MSDAORA.1", anything else as written.
+QString reportedProviderName(const QString& connectionString);
+
+// Decides the route; throws AppError (a failed open) naming what was asked for and which drivers
+// are installed when no installed driver can open it. Relative SQLite and Access file names are
+// taken from programFolder.
+EngineRoute planRoute(const QString& connectionString, const QString& programFolder);
+
+// Seconds a connection attempt may take.
+inline constexpr int kConnectTimeoutSeconds = 9;

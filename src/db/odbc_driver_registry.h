@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QStringList>
+
+// The ODBC drivers registered with unixODBC (odbcinst.ini, or the one ODBCSYSINI points at).
+namespace OdbcDriverRegistry {
+QStringList installedDrivers();
+bool isInstalled(const QString& driverName);
+// The first installed driver whose name contains one of the words (case-insensitive), in the
+// order of the words; empty when none is.
+QString firstMatching(const QStringList& words);
+} // namespace OdbcDriverRegistry

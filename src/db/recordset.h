@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+// One column of a result as the windows see it.
+struct FieldInfo {
+    QString name;
+    int type = 0;          // ADO data-type code
+    int attributes = 0;    // AdoType::MayBeNull when the column may hold NULL
+    bool autoIncrement = false;
+    QString baseTable;     // the table and column the value comes from, when known
+    QString baseColumn;
+};
+
+// The rows of an executed statement, read once from first to last. "Open" means the statement
+// returned rows (a SELECT); a statement without rows gives a closed recordset.
+class Recordset {
+public:
+    // Takes over an executed query.
+    explicit Recordset(std::unique_ptr<QSqlQuery> query, QList<FieldInfo> fields);
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    bool isOpen() const { return m_open; } // ADO State != 0
+    bool eof() const { return !m_open || m_eof; }
+    void moveNext();                       // throws AppError when the driver fails mid-way
+    int fieldCount() const { return int(m_fields.size()); }
+    const FieldInfo& field(int i) const { return m_fields.at(i); }
+    const QList<FieldInfo>& fields() const { return m_fields; }
+    QVariant value(int i) const;
+    // Rows read so far (the old forward-only cursor reported -1 until the end).
+    qint64 position() const { return m_position; }
+    void close();
+
+private:
+    std::unique_ptr<QSqlQuery> m_query;
+    QList<FieldInfo> m_fields;
+    bool m_open = false;
+    bool m_eof = true;
+    qint64 m_position = 0;
+};

@@ -1,0 +1,273 @@
+#include "grid/flex_grid.h"
+
+#include "app/errors.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QStyledItemDelegate>
+
+// Puts the editor's text through the grid's validation before the cell takes it.
+class FlexGridDelegate : public QStyledItemDelegate {
+public:
+    explicit FlexGridDelegate(FlexGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override {
+        auto* editor = new QLineEdit(parent);
+        editor->setFrame(false);
+        m_grid->m_editor = editor;
+        return editor;
+    }
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        static_cast<QLineEdit*>(editor)->setText(index.data(Qt::EditRole).toString());
+    }
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+        m_grid->commitEdit(editor, index);
+    }
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        if (m_grid->m_editor == editor)
+            m_grid->m_editor = nullptr;
+        QStyledItemDelegate::destroyEditor(editor, index);
+    }
+
+private:
+    FlexGrid* m_grid;
+};
+
+FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent), m_model(new GridModel(this)) {
+    setModel(m_model);
+    setItemDelegate(new FlexGridDelegate(this));
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    verticalHeader()->setHighlightSections(false);
+    verticalHeader()->setSectionsClickable(false);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    verticalHeader()->setVisible(false);
+    setWordWrap(false);
+    viewport()->installEventFilter(this);
+}
+
+int FlexGrid::twipsToPixels(int twips, const QWidget* widget) {
+    return int(double(twips) * widget->logicalDpiX() / 1440.0 + 0.5);
+}
+
+int FlexGrid::pixelsToTwips(int pixels, const QWidget* widget) {
+    return int(double(pixels) * 1440.0 / widget->logicalDpiX() + 0.5);
+}
+
+void FlexGrid::setFixedRows(int fixedRows) {
+    m_model->setFixedRows(fixedRows);
+    horizontalHeader()->setVisible(m_model->fixedRows() > 0);
+}
+
+void FlexGrid::setFixedCols(int fixedCols) {
+    m_model->setFixedCols(fixedCols);
+    verticalHeader()->setVisible(m_model->fixedCols() > 0);
+}
+
+int FlexGrid::row() const {
+    const QModelIndex at = currentIndex();
+    return at.isValid() ? m_model->gridRow(at) : -1;
+}
+
+int FlexGrid::col() const {
+    const QModelIndex at = currentIndex();
+    return at.isValid() ? m_model->gridCol(at) : -1;
+}
+
+void FlexGrid::setRow(int row) {
+    const int col = this->col() >= m_model->fixedCols() ? this->col() : m_model->fixedCols();
+    const QModelIndex at = m_model->viewIndex(row, col);
+    if (!at.isValid())
+        throw AppError(381, QStringLiteral("Subscript out of range"));
+    setCurrentIndex(at);
+}
+
+void FlexGrid::setCol(int col) {
+    const int row = this->row() >= m_model->fixedRows() ? this->row() : m_model->fixedRows();
+    const QModelIndex at = m_model->viewIndex(row, col);
+    if (!at.isValid())
+        throw AppError(381, QStringLiteral("Subscript out of range"));
+    setCurrentIndex(at);
+}
+
+double FlexGrid::valueMatrix(int row, int col) const {
+    bool ok = false;
+    const double value = m_model->text(row, col).trimmed().toDouble(&ok);
+    return ok ? value : 0.0;
+}
+
+QString FlexGrid::clip() const {
+    const QModelIndexList chosen = selectionModel() ? selectionModel()->selectedIndexes() : QModelIndexList();
+    int top = INT_MAX, left = INT_MAX, bottom = -1, right = -1;
+    for (const QModelIndex& at : chosen) {
+        top = std::min(top, at.row());
+        bottom = std::max(bottom, at.row());
+        left = std::min(left, at.column());
+        right = std::max(right, at.column());
+    }
+    if (bottom < 0) {
+        if (!currentIndex().isValid())
+            return {};
+        top = bottom = currentIndex().row();
+        left = right = currentIndex().column();
+    }
+    QStringList lines;
+    for (int r = top; r <= bottom; ++r) {
+        QStringList cells;
+        for (int c = left; c <= right; ++c)
+            cells << m_model->index(r, c).data().toString();
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\r'));
+}
+
+void FlexGrid::setClip(const QString& text) {
+    const QModelIndexList chosen = selectionModel()->selectedIndexes();
+    int top = INT_MAX, left = INT_MAX, bottom = -1, right = -1;
+    for (const QModelIndex& at : chosen) {
+        top = std::min(top, at.row());
+        bottom = std::max(bottom, at.row());
+        left = std::min(left, at.column());
+        right = std::max(right, at.column());
+    }
+    if (bottom < 0)
+        return;
+    QString normal = text;
+    normal.replace(QStringLiteral("\r\n"), QStringLiteral("\r")).replace(QLatin1Char('\n'), QLatin1Char('\r'));
+    if (normal.endsWith(QLatin1Char('\r')))
+        normal.chop(1);
+    const QStringList lines = normal.split(QLatin1Char('\r'));
+    for (int r = top; r <= bottom && r - top < lines.size(); ++r) {
+        const QStringList cells = lines[r - top].split(QLatin1Char('\t'));
+        for (int c = left; c <= right && c - left < cells.size(); ++c)
+            m_model->setData(m_model->index(r, c), cells[c - left], Qt::EditRole);
+    }
+}
+
+QString FlexGrid::editText() const { return m_editor ? m_editor->text() : QString(); }
+
+bool FlexGrid::commitEdit(QWidget* editor, const QModelIndex& index) {
+    bool cancel = false;
+    emit validateEdit(m_model->gridRow(index), m_model->gridCol(index), &cancel);
+    if (cancel)
+        return false;
+    m_model->setData(index, static_cast<QLineEdit*>(editor)->text(), Qt::EditRole);
+    return true;
+}
+
+void FlexGrid::setEditable(int mode) {
+    m_model->setEditable(mode != 0);
+    setEditTriggers(mode != 0 ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                                    QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked
+                              : QAbstractItemView::NoEditTriggers);
+}
+
+int FlexGrid::colWidth(int col) const {
+    if (col < m_model->fixedCols())
+        return pixelsToTwips(verticalHeader()->width(), this);
+    return pixelsToTwips(columnWidth(col - m_model->fixedCols()), this);
+}
+
+void FlexGrid::setColWidth(int col, int twips) {
+    const int pixels = std::max(0, twipsToPixels(twips, this));
+    if (col < m_model->fixedCols())
+        verticalHeader()->setFixedWidth(pixels);
+    else
+        setColumnWidth(col - m_model->fixedCols(), pixels);
+}
+
+void FlexGrid::autoSize(int firstCol, int lastCol) {
+    for (int col = firstCol; col <= lastCol && col < cols(); ++col) {
+        if (col < m_model->fixedCols()) {
+            verticalHeader()->setMinimumWidth(0);
+            verticalHeader()->setMaximumWidth(QWIDGETSIZE_MAX);
+            verticalHeader()->adjustSize();
+        } else {
+            resizeColumnToContents(col - m_model->fixedCols());
+        }
+    }
+}
+
+void FlexGrid::setBackColor(const QColor& colour) {
+    QPalette p = palette();
+    p.setColor(QPalette::Base, colour);
+    setPalette(p);
+}
+
+void FlexGrid::setFontSize(double points) {
+    QFont f = font();
+    f.setPointSizeF(points);
+    setFont(f);
+}
+
+void FlexGrid::mousePressEvent(QMouseEvent* event) {
+    bool cancel = false;
+    emit beforeMouseDown(event->button(), event->modifiers(), event->position().toPoint(), &cancel);
+    if (!cancel)
+        QTableView::mousePressEvent(event);
+}
+
+void FlexGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
+        emit cellDoubleClicked();
+}
+
+void FlexGrid::keyPressEvent(QKeyEvent* event) {
+    bool handled = false;
+    emit keyDown(event->key(), event->modifiers(), &handled);
+    if (!handled)
+        QTableView::keyPressEvent(event);
+}
+
+bool FlexGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == viewport()) {
+        if (m_dragging && (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease)) {
+            const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+            const int viewRow = rowAt(at.y());
+            if (viewRow >= 0)
+                m_dragTarget = viewRow + m_model->fixedRows();
+            else if (at.y() < 0)
+                m_dragTarget = m_model->fixedRows();
+            else if (at.y() >= viewport()->height() || viewRow < 0)
+                m_dragTarget = rows() - 1;
+            if (event->type() == QEvent::MouseButtonRelease)
+                m_dragging = false;
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonRelease && !m_dragging) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton && indexAt(mouse->position().toPoint()).isValid()) {
+                const bool result = QTableView::viewportEvent(event);
+                emit cellClicked();
+                return result;
+            }
+        }
+    }
+    return QTableView::eventFilter(watched, event);
+}
+
+int FlexGrid::dragRow(int row) {
+    if (row < m_model->fixedRows() || row >= rows())
+        return row;
+    m_dragging = true;
+    m_dragTarget = row;
+    viewport()->setCursor(Qt::DragMoveCursor);
+    while (m_dragging && isVisible())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    m_dragging = false;
+    viewport()->unsetCursor();
+    const int target = std::clamp(m_dragTarget, m_model->fixedRows(), rows() - 1);
+    if (target != row) {
+        m_model->moveRow(row, target);
+        setRow(target);
+    }
+    return target;
+}

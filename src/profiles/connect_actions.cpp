@@ -1,0 +1,112 @@
+#include "profiles/connect_actions.h"
+
+#include "app/errors.h"
+#include "app/message_catalog.h"
+#include "app/operator.h"
+#include "app/program_info.h"
+#include "db/connection_string.h"
+#include "db/session.h"
+#include "grid/elastic_panel.h"
+#include "grid/flex_grid.h"
+#include "grid/status_panel.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+namespace {
+const QString kPlaceholder = QStringLiteral("Password=XXXX");
+}
+
+qsizetype ConnectActions::placeholderAt(const QString& connectionString) {
+    return connectionString.indexOf(kPlaceholder, 0, Qt::CaseInsensitive);
+}
+
+QString ConnectActions::withPassword(const QString& connectionString, const QString& typed) {
+    const qsizetype at = placeholderAt(connectionString);
+    if (at < 0)
+        return connectionString;
+    QString result = connectionString;
+    result.replace(at, kPlaceholder.size(), QStringLiteral("Password=") + ConnectionString::quoteValue(typed));
+    return result;
+}
+
+std::optional<QStringList> ConnectActions::baseTables(const QList<CatalogRow>& catalogue) {
+    if (catalogue.isEmpty())
+        return std::nullopt;
+    QStringList names;
+    for (const CatalogRow& row : catalogue)
+        if (row.type.toString() == QLatin1String("TABLE"))
+            names << row.name.toString();
+    return names;
+}
+
+void ConnectActions::fillTableList(const QStringList& names) {
+    FlexGrid* list = w.fgTableName;
+    list->setRedraw(false);
+    list->setRows(0);
+    if (list->cols() < 1)
+        list->setCols(1);
+    list->addItem(QStringLiteral("Table Name"));
+    list->setFixedRows(1);
+    for (const QString& name : names)
+        list->grid()->appendRow(&name, 1);
+    list->setRedraw(true);
+}
+
+void ConnectActions::DBQConnect(const QString& connectionString) {
+    guarded(QStringLiteral("fmORVEL_DBQConnect"), [&] {
+        QString cs = connectionString;
+        // A placeholder at the very start is not asked for: strings begin with another keyword.
+        if (placeholderAt(cs) > 0) {
+            const auto typed = currentOperator().inputBox(QStringLiteral("Input DB Password:"), ProgramInfo::appTitle(),
+                                                          QString(), EchoMode::Password);
+            cs = withPassword(cs, typed.value_or(QString()));
+        }
+        if (!ConnectADO(cs, MainConnection())) {
+            StatusMessage() = QStringLiteral("連線失敗!");
+            DispElaMsg(w.elaMsg, StatusMessage());
+            w.lblStatus->setText(LocalMsg(QStringLiteral("OFFLine.")));
+            w.lblStatus->setToolTip(QString());
+            return;
+        }
+        SetDBType();
+        w.lblStatus->setText(w.lblDBName->text());
+        w.lblStatus->setToolTip(MainConnection()->dataSource());
+        w.window->setWindowTitle(w.lblStatus->text() + QStringLiteral(" - ") + ProgramInfo::appTitle());
+        if (const auto names = baseTables(MainConnection()->tables()))
+            fillTableList(*names);
+    });
+}
+
+void ConnectActions::cmdConnect_Click() {
+    Operator& op = currentOperator();
+    guarded(QStringLiteral("fmORVEL_cmdConnect_Click"), [&] {
+        op.setBusy(true);
+        w.cmdConnect->setEnabled(false);
+        w.mnuConnectConnect->setEnabled(false);
+        w.elaMsg->setCaption(QString());
+        DBQConnect(w.txtCntStr->text().trimmed());
+    });
+    // Each step goes on even when one fails.
+    const auto step = [](const std::function<void()>& f) {
+        try {
+            f();
+        } catch (...) {
+        }
+    };
+    step([&] { w.lblMode->setText(QString()); });
+    step([&] {
+        w.fg1->setRows(0);
+        w.fg1->setRows(1);
+        w.fg1->setFixedRows(1);
+    });
+    step([&] { op.setBusy(false); });
+    step([&] {
+        w.cmdConnect->setEnabled(true);
+        w.mnuConnectConnect->setEnabled(true);
+    });
+    step([&] { w.tabPage->setFocus(); });
+}

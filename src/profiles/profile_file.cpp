@@ -1,0 +1,59 @@
+#include "profiles/profile_file.h"
+
+#include "app/errors.h"
+#include "app/local_codec.h"
+
+#include <QSaveFile>
+
+namespace ProfileFile {
+
+QList<QString> profileLines(const QByteArray& bytes) {
+    const QString text = LocalCodec::toUnicode(bytes);
+    QList<QString> lines;
+    qsizetype start = 0;
+    const auto take = [&](qsizetype end) {
+        const QString line = text.mid(start, end - start);
+        bool blank = true;
+        for (QChar c : line)
+            if (c != u' ') {
+                blank = false;
+                break;
+            }
+        if (!blank)
+            lines << line;
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'\r')
+            continue;
+        take(i);
+        if (i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        take(text.size());
+    return lines;
+}
+
+Profile splitLine(const QString& line) {
+    const QStringList parts = line.split(u'\t');
+    return {parts.value(0), parts.value(1)};
+}
+
+QByteArray toBytes(const QList<Profile>& profiles) {
+    QString text;
+    for (const Profile& p : profiles)
+        text += p.connectionString + u'\t' + p.name + QStringLiteral("\r\n");
+    return LocalCodec::fromUnicode(text);
+}
+
+void save(const QString& path, const QList<Profile>& profiles) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + path);
+    const QByteArray bytes = toBytes(profiles);
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + path);
+}
+
+} // namespace ProfileFile
