@@ -131,6 +131,7 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
     db.setConnectOptions(options);
     if (!db.open()) {
         const QString text = db.lastError().text();
+        db = QSqlDatabase();
         close();
         throw AppError(ErrNo::DbOpenFailed, text.isEmpty() ? QStringLiteral("The connection could not be opened.") : text);
     }

@@ -184,9 +184,22 @@ EngineRoute oracleRoute(const ConnectionString& cs, const QString& asked) {
     return route;
 }
 
+// Qt's ODBC driver passes a string holding "DRIVER=" or "SERVER=" on as it is and puts "DSN=" in
+// front of anything else, so a data-source string goes to it as the name followed by the other pairs.
+QString qtOdbcDatabaseName(const QString& connectionString, const ConnectionString& cs) {
+    if (connectionString.contains(QLatin1String("DRIVER="), Qt::CaseInsensitive) ||
+        connectionString.contains(QLatin1String("SERVER="), Qt::CaseInsensitive) || !cs.value(QStringLiteral("DSN")))
+        return connectionString;
+    QString name = *cs.value(QStringLiteral("DSN"));
+    for (const ConnectionString::Pair& pair : cs.pairs())
+        if (pair.key.compare(QLatin1String("DSN"), Qt::CaseInsensitive) != 0)
+            name += u';' + pair.key + u'=' + ConnectionString::quoteValue(pair.value);
+    return name;
+}
+
 EngineRoute passThroughRoute(const QString& connectionString, const ConnectionString& cs, const QString& asked) {
     requireQtDriver(QStringLiteral("QODBC"), asked, QStringLiteral("an ODBC data source"));
-    return odbcRoute(QStringLiteral("ODBC"), connectionString,
+    return odbcRoute(QStringLiteral("ODBC"), qtOdbcDatabaseName(connectionString, cs),
                      cs.firstOf({"DSN", "Server", "Data Source", "DBQ", "Database"}).value_or(QString()));
 }
 } // namespace
