@@ -85,12 +85,13 @@ void TestEngines::initTestCase() {
     m_sqlite = m_program.path(QStringLiteral("kinds.db"));
     makeSqliteDatabase(m_sqlite, kSqliteScript);
     m_odbc.install(&m_pg, m_sqlite);
-    QVERIFY(m_pg.exec(QStringLiteral(
-        "DROP VIEW IF EXISTS kind_names; DROP TABLE IF EXISTS kinds;"
-        "CREATE TABLE kinds (rno SERIAL PRIMARY KEY, name VARCHAR(20) NOT NULL, memo TEXT, amount NUMERIC(12,2), "
-        "ratio DOUBLE PRECISION, big BIGINT, day DATE, stamp TIMESTAMP, flag BOOLEAN, pic BYTEA, small SMALLINT);"
-        "INSERT INTO kinds (name, amount, big, day) VALUES ('台北', 1234.5, 12345678901234567, '2016-11-25');"
-        "CREATE VIEW kind_names AS SELECT name FROM kinds;")));
+    QVERIFY(m_pg.exec(
+        {QStringLiteral("DROP VIEW IF EXISTS kind_names"), QStringLiteral("DROP TABLE IF EXISTS kinds"),
+         QStringLiteral("CREATE TABLE kinds (rno SERIAL PRIMARY KEY, name VARCHAR(20) NOT NULL, memo TEXT, "
+                        "amount NUMERIC(12,2), ratio DOUBLE PRECISION, big BIGINT, day DATE, stamp TIMESTAMP, "
+                        "flag BOOLEAN, pic BYTEA, small SMALLINT)"),
+         QStringLiteral("INSERT INTO kinds (name, amount, big, day) VALUES ('台北', 1234.5, 12345678901234567, '2016-11-25')"),
+         QStringLiteral("CREATE VIEW kind_names AS SELECT name FROM kinds")}));
 }
 
 void TestEngines::sqliteNative() {

@@ -44,7 +44,7 @@ QString PgServer::connectionString(const QString& passwordClause) const {
         .arg(database, user, passwordClause);
 }
 
-bool PgServer::exec(const QString& sql) const {
+bool PgServer::exec(const QStringList& statements) const {
     bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("pg-setup"));
@@ -55,9 +55,14 @@ bool PgServer::exec(const QString& sql) const {
         db.setPassword(password);
         if (db.open()) {
             QSqlQuery query(db);
-            ok = query.exec(sql);
-            if (!ok)
+            ok = true;
+            for (const QString& sql : statements) {
+                if (query.exec(sql))
+                    continue;
                 qWarning("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+                ok = false;
+                break;
+            }
         } else {
             qWarning("cannot reach the PostgreSQL test server: %s", qPrintable(db.lastError().text()));
         }

@@ -19,8 +19,9 @@ struct PgServer {
     // password clause ("Pwd=..." when none is given).
     QString connectionString(const QString& passwordClause) const;
     QString connectionString() const;
-    // Runs SQL on the server through its own connection; false with a warning when it fails.
-    bool exec(const QString& sql) const;
+    // Runs statements on the server, one by one, through its own connection; false with a
+    // warning at the first that fails.
+    bool exec(const QStringList& statements) const;
 };
 
 #define REQUIRE_PG(server)                                                                                   \

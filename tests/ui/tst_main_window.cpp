@@ -2,8 +2,7 @@
 #include "app/message_catalog.h"
 #include "app/program_info.h"
 #include "grid/elastic_panel.h"
-#include "support/scripted_operator.h"
-#include "support/test_program.h"
+#include "support/started_window.h"
 #include "ui/fm_orvik.h"
 #include "ui/fonts.h"
 
@@ -27,36 +26,17 @@
 #include <memory>
 
 namespace {
-// One started main window in its own program folder, with a scripted operator.
-struct Started {
-    ScriptedOperator op;
-    TestProgram program;
-    std::unique_ptr<fmORVIK> window;
-    int endCalls = 0;
-
-    explicit Started(const QByteArray& savedSql = {}, bool withCatalog = true) {
-        if (withCatalog)
-            program.installCatalog();
-        if (!savedSql.isNull())
-            program.write(QStringLiteral("ORVIK_SQL.TXT"), savedSql);
-        program.initGlobal();
-        InitMsgDB();
-        window = std::make_unique<fmORVIK>();
-        window->setEndProcess([this] { ++endCalls; });
-        window->Form_Load();
-    }
-    ~Started() { window.reset(); }
-
-    template <typename T>
-    T* child(const char* name) const {
-        T* found = window->findChild<T*>(QLatin1String(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
-    QAction* action(const char* name) const { return child<QAction>(name); }
-    bool groupEnabled(const char* menu) const { return child<QMenu>(menu)->menuAction()->isEnabled(); }
-    QPlainTextEdit* editor() const { return child<QPlainTextEdit>("txtSQL"); }
+// A started window whose program folder has an empty profile list (so nothing connects) and,
+// when given, a saved editor text.
+struct Started : StartedWindow {
+    explicit Started(const QByteArray& savedSql = {}, bool withCatalog = true)
+        : StartedWindow(
+              [savedSql](TestProgram& p) {
+                  p.write(QStringLiteral("CntStr.txt"), QByteArray());
+                  if (!savedSql.isNull())
+                      p.write(QStringLiteral("ORVIK_SQL.TXT"), savedSql);
+              },
+              withCatalog) {}
 };
 
 void clearStoredInitPath() {

@@ -76,7 +76,8 @@ bool KeyToTab(QWidget* from, int keyCode) {
         target = keyCode == 38 ? target->previousInFocusChain() : target->nextInFocusChain();
     if (!target || target == from)
         return false;
-    target->setFocus(keyCode == 38 ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+    // Not a Tab reason: a line edit would select its whole text, which only some boxes want.
+    target->setFocus(Qt::OtherFocusReason);
     return true;
 }
 
