@@ -2,7 +2,10 @@
 
 #include "app/errors.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QPainter>
+#include <QStyleOptionHeader>
 #include <QEventLoop>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -51,6 +54,9 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent), m_model(new GridModel(
     verticalHeader()->setVisible(false);
     setWordWrap(false);
     viewport()->installEventFilter(this);
+    // The corner above the fixed column shows the header cell of that column.
+    if (auto* corner = findChild<QAbstractButton*>())
+        corner->installEventFilter(this);
 }
 
 int FlexGrid::twipsToPixels(int twips, const QWidget* widget) {
@@ -186,9 +192,10 @@ void FlexGrid::setColWidth(int col, int twips) {
 void FlexGrid::autoSize(int firstCol, int lastCol) {
     for (int col = firstCol; col <= lastCol && col < cols(); ++col) {
         if (col < m_model->fixedCols()) {
-            verticalHeader()->setMinimumWidth(0);
-            verticalHeader()->setMaximumWidth(QWIDGETSIZE_MAX);
-            verticalHeader()->adjustSize();
+            int widest = 0;
+            for (int row = 0; row < rows(); ++row)
+                widest = std::max(widest, verticalHeader()->fontMetrics().horizontalAdvance(m_model->text(row, 0)));
+            verticalHeader()->setFixedWidth(widest + 16);
         } else {
             resizeColumnToContents(col - m_model->fixedCols());
         }
@@ -228,6 +235,18 @@ void FlexGrid::keyPressEvent(QKeyEvent* event) {
 }
 
 bool FlexGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Paint && qobject_cast<QAbstractButton*>(watched) && m_model->fixedCols() > 0 &&
+        m_model->fixedRows() > 0 && rows() > 0 && cols() > 0) {
+        auto* corner = static_cast<QWidget*>(watched);
+        QStyleOptionHeader option;
+        option.initFrom(corner);
+        option.text = m_model->text(0, 0);
+        option.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+        option.rect = corner->rect();
+        QPainter painter(corner);
+        corner->style()->drawControl(QStyle::CE_Header, &option, &painter, corner);
+        return true;
+    }
     if (watched == viewport()) {
         if (m_dragging && (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease)) {
             const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
