@@ -71,6 +71,22 @@ void SetDBType(Connection* connection, const QString& dialectKey) {
     });
 }
 
+QString& CurrentSql() {
+    static QString text;
+    return text;
+}
+
+QString useDatabaseString(const QString& connectionString, const QString& database) {
+    // Without "Catalog=" the kept part is the first seven characters, as the old formula had it.
+    const qsizetype catalog = connectionString.indexOf(QLatin1String("Catalog="));
+    const qsizetype keep = catalog < 0 ? 7 : catalog + 8;
+    const qsizetype data = connectionString.indexOf(QLatin1String(";Data "));
+    if (data < 0)
+        throw AppError(ErrNo::InvalidCall, QStringLiteral("Invalid procedure call or argument: the connection string "
+                                                          "holds no \";Data \" entry to keep."));
+    return connectionString.left(keep) + database + connectionString.mid(data);
+}
+
 QString sGetJustSQL(const QString& text) {
     static const char* const words[] = {"INSERT", "UPDATE", "DELETE", "SELECT", "EXEC ", "CREATE",
                                         "DROP ",  "SHOW ",  "TRUNCATE ", "SERVER", "USE"};

@@ -29,5 +29,14 @@ void SetDBType(Connection* connection = nullptr, const QString& dialectKey = {})
 // The key SetDBType works out from a provider name and a connection string.
 QString dialectKeyFor(const QString& provider, const QString& connectionString);
 
+// The statement being worked on: set by the execution, the maintenance and the table-list
+// commands; the script runner and the text import use it as their working buffer.
+QString& CurrentSql();
+
+// The connection string for a switch to database `database`: the text up to and including
+// "Catalog=", the database name, then the text from ";Data " on. Throws AppError when the string
+// holds no ";Data ".
+QString useDatabaseString(const QString& connectionString, const QString& database);
+
 // The text from its first SQL command word on; "" when it holds none.
 QString sGetJustSQL(const QString& text);

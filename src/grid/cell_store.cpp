@@ -2,6 +2,8 @@
 
 #include "app/errors.h"
 
+#include <QStringEncoder>
+
 #include <cstring>
 
 // Block layout: uint32 n, uint32 offsets[n + 1] (from the start of the text), then the UTF-8 text.
@@ -20,30 +22,29 @@ CellStore::Block CellStore::packStrings(const QString* first, int count) const {
         --last;
     if (last == 0)
         return nullptr;
-    QByteArray utf8[64];
-    std::vector<QByteArray> many;
-    QByteArray* encoded = utf8;
-    if (last > 64) {
-        many.resize(last);
-        encoded = many.data();
-    }
-    size_t textBytes = 0;
-    for (int i = 0; i < last; ++i) {
-        encoded[i] = first[i].toUtf8();
-        textBytes += size_t(encoded[i].size());
-    }
+    // UTF-8 takes at most three bytes per UTF-16 unit; encode straight into one scratch buffer.
+    qsizetype units = 0;
+    for (int i = 0; i < last; ++i)
+        units += first[i].size();
     const size_t headBytes = sizeof(quint32) * size_t(last + 2);
+    thread_local std::vector<char> scratch;
+    if (scratch.size() < size_t(units) * 3)
+        scratch.resize(size_t(units) * 3);
+    thread_local std::vector<quint32> offsets;
+    offsets.resize(size_t(last + 1));
+    QStringEncoder encoder(QStringEncoder::Utf8);
+    char* out = scratch.data();
+    for (int i = 0; i < last; ++i) {
+        offsets[size_t(i)] = quint32(out - scratch.data());
+        out = encoder.appendToBuffer(out, first[i]);
+    }
+    const size_t textBytes = size_t(out - scratch.data());
+    offsets[size_t(last)] = quint32(textBytes);
     Block block(new char[headBytes + textBytes]);
     auto* head = reinterpret_cast<quint32*>(block.get());
     head[0] = quint32(last);
-    char* text = block.get() + headBytes;
-    quint32 offset = 0;
-    for (int i = 0; i < last; ++i) {
-        head[1 + i] = offset;
-        std::memcpy(text + offset, encoded[i].constData(), size_t(encoded[i].size()));
-        offset += quint32(encoded[i].size());
-    }
-    head[1 + last] = offset;
+    std::memcpy(head + 1, offsets.data(), sizeof(quint32) * size_t(last + 1));
+    std::memcpy(block.get() + headBytes, scratch.data(), textBytes);
     return block;
 }
 

@@ -26,7 +26,7 @@
 #include <QToolButton>
 
 namespace {
-enum Page { QueryPage = 0, FilePage = 1, ConnectPage = 2 };
+enum Page { QueryTab = 0, FileTab = 1, ConnectTab = 2 };
 
 const QString kInitPathKey = QStringLiteral("Default/INITPATH");
 
@@ -49,6 +49,9 @@ fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCore
     m_ui.setupUi(this);
     m_connect.attach(connectionWidgets());
     m_profiles = new ProfilePage(connectionWidgets(), m_connect, this);
+    m_query = new QueryPage({m_ui.txtSQL, m_ui.fg1, m_ui.fgTableName, m_ui.lblMode, m_ui.lblDBName, m_ui.elaMsg,
+                             m_ui.mnuMaintain[0], m_ui.cmdQryDB},
+                            m_connect, m_dlgFile, this);
     m_ui.fgTableName->setCols(1);
     connectSignals();
 }
@@ -95,6 +98,7 @@ void fmORVIK::connectSignals() {
     connect(m_ui.tabPage, &QTabWidget::currentChanged, this, &fmORVIK::tabPage_Scroll);
     connect(m_ui.cmdExit, &QPushButton::clicked, this, &fmORVIK::cmdExit_Click);
     connect(m_ui.elaSelectFile, &QToolButton::clicked, this, &fmORVIK::elaSelectFile_Click);
+    connect(m_ui.cmdQryDB, &QPushButton::clicked, m_query, &QueryPage::cmdQryDB_Click);
     connect(m_ui.cmdConnect, &QPushButton::clicked, this, [this] { m_connect.cmdConnect_Click(); });
     connect(m_ui.cmdAddSetting, &QPushButton::clicked, m_profiles, &ProfilePage::cmdAddSetting_Click);
     connect(m_ui.cmdUpdateSetting, &QPushButton::clicked, m_profiles, &ProfilePage::cmdUpdateSetting_Click);
@@ -146,8 +150,8 @@ void fmORVIK::InitForm() {
             m_ui.fgCntStr->setRow(1);
         const QString stored = storedInitPath();
         m_dlgFile.initDir = stored.isEmpty() ? ProgramInfo::programFolder() : stored;
-        m_ui.tabPage->setCurrentIndex(QueryPage);
-        enableMenuGroupOfPage(QueryPage);
+        m_ui.tabPage->setCurrentIndex(QueryTab);
+        enableMenuGroupOfPage(QueryTab);
         m_ui.txtSQL->setFocus();
     });
     m_ui.fgCntStr->setUpdatesEnabled(true);
@@ -155,18 +159,18 @@ void fmORVIK::InitForm() {
 }
 
 void fmORVIK::enableMenuGroupOfPage(int page) {
-    m_ui.mnuDBMaintain->menuAction()->setEnabled(page == QueryPage);
-    m_ui.mnuDBSave->menuAction()->setEnabled(page == FilePage);
-    m_ui.mnuDBConnect->menuAction()->setEnabled(page == ConnectPage);
+    m_ui.mnuDBMaintain->menuAction()->setEnabled(page == QueryTab);
+    m_ui.mnuDBSave->menuAction()->setEnabled(page == FileTab);
+    m_ui.mnuDBConnect->menuAction()->setEnabled(page == ConnectTab);
 }
 
 void fmORVIK::tabPage_Scroll(int index) {
     guarded(QStringLiteral("tabPage_Scroll"), [&] {
         m_ui.elaMsg->setCaption(QString());
-        if (index < QueryPage || index > ConnectPage)
+        if (index < QueryTab || index > ConnectTab)
             return;
         enableMenuGroupOfPage(index);
-        if (index == QueryPage)
+        if (index == QueryTab)
             m_ui.txtSQL->setFocus();
     });
 }
@@ -175,12 +179,24 @@ void fmORVIK::mnuMaintain_Click(int index) {
     guarded(QStringLiteral("fmORVIK_mnuMaintain_Click"), [&] {
         if (index < 0 || index > 5)
             return;
-        m_ui.tabPage->setCurrentIndex(QueryPage);
+        m_ui.tabPage->setCurrentIndex(QueryTab);
         switch (index) {
+        case 0:
+            m_query->ExecSQL();
+            break;
+        case 1:
+            m_query->cmdLoadFile_Click();
+            break;
+        case 2:
+            m_query->cmdSaveFile_Click();
+            break;
+        case 3:
+            m_query->ShowColumnTotal();
+            break;
         case 5:
             toggleLandscape();
             break;
-        default: // execute, load and save statement files, column total, print: to come
+        default: // printing: to come
             break;
         }
     });
@@ -196,7 +212,7 @@ void fmORVIK::mnuSave_Click(int index) {
     guarded(QStringLiteral("fmORVIK_mnuSave_Click"), [&] {
         if (index < 0 || index > 4)
             return;
-        m_ui.tabPage->setCurrentIndex(FilePage);
+        m_ui.tabPage->setCurrentIndex(FileTab);
         // script, import and the three exports: to come
     });
 }
@@ -205,7 +221,7 @@ void fmORVIK::mnuConnect_Click(int index) {
     guarded(QStringLiteral("fmORVIK_mnuConnect_Click"), [&] {
         if (index < 0 || index > 3)
             return;
-        m_ui.tabPage->setCurrentIndex(ConnectPage);
+        m_ui.tabPage->setCurrentIndex(ConnectTab);
         switch (index) {
         case 0:
             m_connect.cmdConnect_Click();

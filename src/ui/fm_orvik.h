@@ -4,6 +4,7 @@
 #include "profiles/connect_actions.h"
 #include "profiles/profile_page.h"
 #include "ui/fm_orvik_layout.h"
+#include "ui/query_page.h"
 
 #include <QMainWindow>
 
@@ -22,6 +23,7 @@ public:
     FileDialog& dlgFile() { return m_dlgFile; }
     ConnectActions& connectActions() { return m_connect; }
     ProfilePage& profilePage() { return *m_profiles; }
+    QueryPage& queryPage() { return *m_query; }
 
     // What ends the process after a confirmed exit; tests replace it to watch the exit happen.
     void setEndProcess(std::function<void()> endProcess) { m_endProcess = std::move(endProcess); }
@@ -57,5 +59,6 @@ private:
     FileDialog m_dlgFile;
     ConnectActions m_connect;
     ProfilePage* m_profiles = nullptr;
+    QueryPage* m_query = nullptr;
     std::function<void()> m_endProcess;
 };

@@ -1,0 +1,295 @@
+#include "ui/query_page.h"
+
+#include "app/errors.h"
+#include "app/helpers.h"
+#include "app/message_catalog.h"
+#include "app/operator.h"
+#include "app/run_log.h"
+#include "db/session.h"
+#include "grid/elastic_panel.h"
+#include "grid/flex_grid.h"
+#include "grid/result_loader.h"
+#include "grid/status_panel.h"
+#include "profiles/connect_actions.h"
+#include "ui/file_dialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDrag>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBlock>
+
+namespace {
+const QString kStatementFilter = QStringLiteral("SQL Files (*.sql)|*.sql|文字檔案(*.txt)|*.txt|ALLfiles|*.*|");
+constexpr int kWidthSampleRows = 200;
+
+QString trimBlanks(const QString& text) {
+    qsizetype first = 0, last = text.size();
+    while (first < last && text[first] == u' ')
+        ++first;
+    while (last > first && text[last - 1] == u' ')
+        --last;
+    return text.mid(first, last - first);
+}
+
+// The editor's text with its line breaks as CR LF, the way statements and the drop text read.
+QString withCrLf(QString text) { return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n")); }
+
+QString selectedText(const QPlainTextEdit* box) {
+    // QTextCursor writes paragraph separators for line breaks.
+    return box->textCursor().selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+}
+} // namespace
+
+QueryPage::QueryPage(const Widgets& widgets, ConnectActions& connector, FileDialog& dialog, QObject* parent)
+    : QObject(parent), w(widgets), m_connect(connector), m_dialog(dialog) {
+    w.fgTableName->viewport()->installEventFilter(this);
+    w.txtSQL->viewport()->installEventFilter(this);
+    w.txtSQL->setAcceptDrops(true);
+    w.txtSQL->viewport()->setAcceptDrops(true);
+    connect(w.fgTableName, &FlexGrid::cellDoubleClicked, this, &QueryPage::fgTableName_DblClick);
+    // Any button pressed on a table: remember it once the grid has made its cell current.
+    connect(w.fgTableName, &FlexGrid::pressed, this, [this] {
+        guarded(QStringLiteral("fmORVIK_fgTableName_MouseDown"), [&] {
+            const int row = w.fgTableName->row();
+            m_rememberedTable = row >= 0 ? w.fgTableName->textMatrix(row, 0) : QString();
+        });
+    });
+    w.fg1->horizontalHeader()->setResizeContentsPrecision(kWidthSampleRows);
+}
+
+void QueryPage::showStatus(const QString& text) {
+    StatusMessage() = text;
+    DispElaMsg(w.elaMsg, StatusMessage());
+}
+
+void QueryPage::ExecSQL(const std::optional<QString>& statement) {
+    if (m_running) { // a long load lets window events run; a second run waits for the first
+        currentOperator().beep();
+        return;
+    }
+    m_running = true;
+    Operator& op = currentOperator();
+    try {
+        w.lblMode->setText(LocalMsg(QStringLiteral("QUERY")));
+        w.fg1->setEditable(0);
+        w.fg1->setBackColor(Qt::white);
+        w.fg1->setRows(1);
+        op.setBusy(true);
+        w.mnuMaintainExecute->setEnabled(false);
+
+        const QString text = statement ? *statement
+                                       : trimBlanks(w.txtSQL->textCursor().hasSelection() ? selectedText(w.txtSQL)
+                                                                                          : w.txtSQL->toPlainText());
+        CurrentSql() = sGetJustSQL(withCrLf(text));
+        if (CurrentSql().isEmpty()) {
+            showStatus(LocalMsg(QStringLiteral("PleaseInputSQL")));
+        } else if (runCurrentSql()) {
+            w.fg1->setEditable(2);
+            w.txtSQL->setFocus();
+        }
+    } catch (...) {
+        ReportError(QStringLiteral("ExecSQL\r\nSQL:") + CurrentSql(), currentError(std::current_exception()));
+    }
+    op.setBusy(false);
+    w.mnuMaintainExecute->setEnabled(true);
+    m_running = false;
+}
+
+Connection& QueryPage::connection() {
+    if (!MainConnection())
+        throw AppError(ErrNo::ObjectNotSet, QStringLiteral("Object variable or With block variable not set"));
+    return *MainConnection();
+}
+
+bool QueryPage::runCurrentSql() {
+    const QString upper = CurrentSql().toUpper();
+    const QString word6 = upper.left(6);
+    if (word6 == QLatin1String("INSERT") || word6 == QLatin1String("UPDATE") || word6 == QLatin1String("DELETE")) {
+        qint64 affected = 0;
+        connection().execute(CurrentSql(), &affected);
+        showStatus(LocalMsg(QStringLiteral("RecordAffected:")) + QString::number(affected));
+        w.lblMode->setText(LocalMsg(QStringLiteral("EXEC")));
+        return true;
+    }
+    if (word6 == QLatin1String("SELECT")) {
+        auto rs = connection().execute(CurrentSql());
+        loadRows(*rs, true);
+        return true;
+    }
+    if (word6 == QLatin1String("SERVER") || upper.startsWith(QLatin1String("EXEC"))) {
+        const bool server = word6 == QLatin1String("SERVER");
+        if (server)
+            CurrentSql() = CurrentSql().mid(6);
+        qint64 affected = 0;
+        auto rs = connection().execute(CurrentSql(), &affected);
+        if (rs->isOpen())
+            loadRows(*rs, false);
+        else
+            showStatus(LocalMsg(QStringLiteral("RecordAffected:")) + QString::number(affected));
+        w.lblMode->setText(LocalMsg(server ? QStringLiteral("SERVER") : QStringLiteral("EXECSP")));
+        return server;
+    }
+    if (upper.startsWith(QLatin1String("USE")) && connection().provider() == QLatin1String("SQLOLEDB.1")) {
+        switchDatabase();
+        return false;
+    }
+    return true; // CREATE, DROP, SHOW, TRUNCATE and other words are not run from here
+}
+
+void QueryPage::loadRows(Recordset& rs, bool announceCount) {
+    qint64 count = 0;
+    bool stopped = false;
+    const bool loaded = FGLoadRST(w.fg1, rs, &count, w.elaMsg, &stopped);
+    w.fg1->resizeColumnsToContents();
+    if (stopped)
+        showStatus(QStringLiteral("已停止讀取, 已讀入資料行數: ") + QString::number(count));
+    else if (announceCount)
+        showStatus(LocalMsg(QStringLiteral("RecCount:")) + QString::number(loaded ? count : 0));
+}
+
+void QueryPage::switchDatabase() {
+    const QString database = trimBlanks(CurrentSql().mid(3));
+    CurrentSql() = database;
+    w.elaMsg->setCaption(QString());
+    const QString next = useDatabaseString(connection().connectionString(), database);
+    connection().close();
+    w.lblDBName->setText(database);
+    m_connect.DBQConnect(next);
+}
+
+void QueryPage::cmdQryDB_Click() {
+    guarded(QStringLiteral("cmdQryDB_Click"), [&] { ExecSQL(); });
+}
+
+QString QueryPage::columnTotalText(int dataRows, double total) {
+    const bool whole = std::abs(total) < 1e15 && total == std::floor(total);
+    return QStringLiteral("Rows:") + QString::number(dataRows) + QStringLiteral(", Column Total:") +
+           (whole ? QString::number(qint64(total)) : QString::number(total, 'g', 15));
+}
+
+void QueryPage::ShowColumnTotal() {
+    FlexGrid* grid = w.fg1;
+    if (grid->rows() < 2)
+        return;
+    const int col = std::max(grid->col(), 0);
+    double total = 0;
+    for (int row = 1; row < grid->rows(); ++row)
+        total += grid->valueMatrix(row, col);
+    showStatus(columnTotalText(grid->rows() - 1, total));
+}
+
+void QueryPage::cmdLoadFile_Click() {
+    guarded(QStringLiteral("cmdLoadFile_Click"), [&] {
+        m_dialog.filter = kStatementFilter;
+        m_dialog.showOpen();
+        if (m_dialog.fileName.isEmpty())
+            return;
+        m_dialog.initDir = GetPath(m_dialog.fileName);
+        if (const auto text = TxtLoadFile(m_dialog.fileName))
+            w.txtSQL->setPlainText(*text);
+    });
+}
+
+void QueryPage::cmdSaveFile_Click() {
+    guarded(QStringLiteral("cmdSaveFile_Click"), [&] {
+        m_dialog.fileName.clear();
+        m_dialog.filter = kStatementFilter;
+        m_dialog.showSave();
+        if (m_dialog.fileName.isEmpty())
+            return;
+        m_dialog.initDir = GetPath(m_dialog.fileName);
+        TxtSaveFile(m_dialog.fileName, w.txtSQL->toPlainText());
+    });
+}
+
+void QueryPage::fgTableName_DblClick() {
+    guarded(QStringLiteral("fmORVIK_fgTableName_DblClick"), [&] {
+        const int row = w.fgTableName->row();
+        CurrentSql() = QStringLiteral("select * from ") + (row >= 0 ? w.fgTableName->textMatrix(row, 0) : QString());
+        ExecSQL(CurrentSql());
+    });
+}
+
+QString QueryPage::columnListSelect(const QStringList& fieldNames, const QString& table) {
+    QString s = QStringLiteral("SELECT ");
+    for (int i = 0; i < fieldNames.size(); ++i) {
+        if (i > 0)
+            s += QStringLiteral(", ");
+        if (i % 4 == 0)
+            s += QStringLiteral("\r\n  ");
+        s += fieldNames[i];
+    }
+    s += QStringLiteral("\r\nFROM ") + table;
+    if (s.indexOf(QLatin1String(" RNo"), 1, Qt::CaseInsensitive) > 0)
+        s += QStringLiteral("\r\n  ORDER BY RNo ");
+    return s;
+}
+
+void QueryPage::txtSQL_OLEDragDrop() {
+    guarded(QStringLiteral("fmORVIK_txtSQL_OLEDragDrop"), [&] {
+        CurrentSql() = QStringLiteral("Select * from ") + m_rememberedTable + QStringLiteral(" Where 1<>1 ");
+        QStringList names;
+        {
+            auto probe = connection().execute(CurrentSql());
+            for (const FieldInfo& field : probe->fields())
+                names << field.name;
+        }
+        const QString s = columnListSelect(names, m_rememberedTable);
+        QApplication::clipboard()->clear();
+        QApplication::clipboard()->setText(s);
+        // The editor keeps "\n" line breaks; the statement stands at the top, then an empty line.
+        const QString shown = QString(s).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        w.txtSQL->setPlainText(shown + QStringLiteral("\n\n") + w.txtSQL->toPlainText());
+        QTextCursor cursor = w.txtSQL->textCursor();
+        cursor.setPosition(0);
+        cursor.setPosition(int(shown.size()), QTextCursor::KeepAnchor);
+        w.txtSQL->setTextCursor(cursor);
+    });
+}
+
+void QueryPage::txtSQL_DblClick() {
+    guarded(QStringLiteral("txtSQL_DblClick"), [&] { w.txtSQL->selectAll(); });
+}
+
+bool QueryPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == w.fgTableName->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_pressAt = static_cast<QMouseEvent*>(event)->position().toPoint();
+        } else if (event->type() == QEvent::MouseMove) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if ((mouse->buttons() & Qt::LeftButton) &&
+                (mouse->position().toPoint() - m_pressAt).manhattanLength() >= QApplication::startDragDistance()) {
+                auto* drag = new QDrag(w.fgTableName);
+                auto* data = new QMimeData;
+                data->setText(m_rememberedTable);
+                drag->setMimeData(data);
+                drag->exec(Qt::CopyAction);
+                return true;
+            }
+        }
+    } else if (watched == w.txtSQL->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            static_cast<QDropEvent*>(event)->acceptProposedAction();
+            return true;
+        case QEvent::Drop:
+            static_cast<QDropEvent*>(event)->acceptProposedAction();
+            txtSQL_OLEDragDrop();
+            return true;
+        case QEvent::MouseButtonDblClick:
+            txtSQL_DblClick();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QString>
+
+#include <optional>
+
+class ConnectActions;
+class ElasticPanel;
+class FileDialog;
+class FlexGrid;
+class QAction;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+// The query page: running the editor's SQL into the result grid, the column total, statement
+// files, and the table list's drag and double-click.
+class QueryPage : public QObject {
+    Q_OBJECT
+
+public:
+    struct Widgets {
+        QPlainTextEdit* txtSQL = nullptr;
+        FlexGrid* fg1 = nullptr;
+        FlexGrid* fgTableName = nullptr;
+        QLabel* lblMode = nullptr;
+        QLabel* lblDBName = nullptr;
+        ElasticPanel* elaMsg = nullptr;
+        QAction* mnuMaintainExecute = nullptr; // mnuMaintain 0
+        QPushButton* cmdQryDB = nullptr;
+    };
+
+    QueryPage(const Widgets& widgets, ConnectActions& connect, FileDialog& dialog, QObject* parent = nullptr);
+
+    // Runs the given statement, or the editor's selection (the whole text when nothing is selected).
+    void ExecSQL(const std::optional<QString>& statement = std::nullopt);
+    void cmdQryDB_Click();
+    void ShowColumnTotal();
+    void cmdLoadFile_Click();
+    void cmdSaveFile_Click();
+    void fgTableName_DblClick();
+    void txtSQL_OLEDragDrop();
+    void txtSQL_DblClick();
+
+    // The SELECT the drop writes for a table with these columns.
+    static QString columnListSelect(const QStringList& fieldNames, const QString& table);
+    // "Rows:" n ", Column Total:" total.
+    static QString columnTotalText(int dataRows, double total);
+    // The table name a press on the table list remembered.
+    QString rememberedTable() const { return m_rememberedTable; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Runs CurrentSql by its first word; true when the grid becomes editable afterwards.
+    bool runCurrentSql();
+    class Connection& connection();
+    void showStatus(const QString& text);
+    void loadRows(class Recordset& rs, bool announceCount);
+    void switchDatabase();
+
+    Widgets w;
+    ConnectActions& m_connect;
+    FileDialog& m_dialog;
+    QString m_rememberedTable;
+    bool m_running = false;
+    QPoint m_pressAt;
+};
