@@ -142,9 +142,10 @@ std::optional<QString> TxtLoadFile(const QString& path) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             throw AppError(ErrNo::FileNotFound, file.errorString() + QStringLiteral(": ") + path);
-        QString loaded = LocalCodec::toUnicode(file.readAll());
+        const QByteArray bytes = file.readAll();
         if (file.error() != QFileDevice::NoError)
             throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + path);
+        QString loaded = LocalCodec::toUnicodeBestEffort(bytes);
         loaded.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         loaded.replace(QLatin1Char('\r'), QLatin1Char('\n'));
         text = std::move(loaded);

@@ -4,6 +4,7 @@
 #include <QStringEncoder>
 
 #include <clocale>
+#include <optional>
 #include <langinfo.h>
 
 namespace {
@@ -50,6 +51,22 @@ QString toUnicode(const QByteArray& bytes) {
     if (!decoder.isValid())
         return QString::fromUtf8(bytes);
     return decoder.decode(bytes);
+}
+
+QString toUnicodeBestEffort(const QByteArray& bytes) {
+    const auto cleanly = [&bytes](const char* name) -> std::optional<QString> {
+        QStringDecoder decoder(name);
+        if (!decoder.isValid())
+            return std::nullopt;
+        QString text = decoder.decode(bytes);
+        if (decoder.hasError())
+            return std::nullopt;
+        return text;
+    };
+    for (const QByteArray& name : {codecName(), QByteArray("UTF-8"), QByteArray("Big5")})
+        if (auto text = cleanly(name.constData()))
+            return *text;
+    return toUnicode(bytes);
 }
 
 QByteArray fromUnicode(const QString& text) {

@@ -14,5 +14,8 @@ QByteArray codecName();
 void setCodecName(const QByteArray& name);
 
 QString toUnicode(const QByteArray& bytes);
+// For files from elsewhere: the local code page when the bytes are valid in it, otherwise UTF-8
+// or Big5 when the bytes are valid in one of those, otherwise the local code page all the same.
+QString toUnicodeBestEffort(const QByteArray& bytes);
 QByteArray fromUnicode(const QString& text);
 } // namespace LocalCodec
