@@ -188,8 +188,8 @@ void QueryPage::ShowColumnTotal() {
 void QueryPage::cmdLoadFile_Click() {
     guarded(QStringLiteral("cmdLoadFile_Click"), [&] {
         m_dialog.filter = kStatementFilter;
-        m_dialog.showOpen();
-        if (m_dialog.fileName.isEmpty())
+        // A cancelled dialog keeps its last name; loading that again would replace the editor text.
+        if (!m_dialog.showOpen() || m_dialog.fileName.isEmpty())
             return;
         m_dialog.initDir = GetPath(m_dialog.fileName);
         if (const auto text = TxtLoadFile(m_dialog.fileName))
