@@ -4,127 +4,237 @@
 
 #include <QStringEncoder>
 
+#include <cstdlib>
 #include <cstring>
+
+#include <sys/mman.h>
 
 // Block layout: uint32 n, uint32 offsets[n + 1] (from the start of the text), then the UTF-8 text.
 
 namespace {
+// Chunks of 2 MB, the size of a huge page: a million rows then fault in a few dozen pages, not tens
+// of thousands.
+constexpr size_t kChunkBytes = size_t(2) << 20;
+constexpr size_t kAlignment = alignof(quint32);
+
 [[noreturn]] void outOfRange() { throw AppError(381, QStringLiteral("Subscript out of range")); }
 
 const quint32* header(const char* block) { return reinterpret_cast<const quint32*>(block); }
 } // namespace
 
-int CellStore::cellCount(const Block& block) { return block ? int(header(block.get())[0]) : 0; }
+int CellStore::cellCount(const char* block) { return block ? int(header(block)[0]) : 0; }
 
-CellStore::Block CellStore::packStrings(const QString* first, int count) const {
-    int last = count;
-    while (last > 0 && first[last - 1].isEmpty()) // trailing empty cells need no room
-        --last;
-    if (last == 0)
-        return nullptr;
-    // UTF-8 takes at most three bytes per UTF-16 unit; encode straight into one scratch buffer.
-    qsizetype units = 0;
-    for (int i = 0; i < last; ++i)
-        units += first[i].size();
-    const size_t headBytes = sizeof(quint32) * size_t(last + 2);
-    thread_local std::vector<char> scratch;
-    if (scratch.size() < size_t(units) * 3)
-        scratch.resize(size_t(units) * 3);
-    thread_local std::vector<quint32> offsets;
-    offsets.resize(size_t(last + 1));
-    QStringEncoder encoder(QStringEncoder::Utf8);
-    char* out = scratch.data();
-    for (int i = 0; i < last; ++i) {
-        offsets[size_t(i)] = quint32(out - scratch.data());
-        out = encoder.appendToBuffer(out, first[i]);
+size_t CellStore::blockBytes(const char* block) {
+    if (!block)
+        return 0;
+    const quint32* head = header(block);
+    return sizeof(quint32) * (head[0] + 2) + head[1 + head[0]];
+}
+
+void CellStore::ChunkFree::operator()(char* chunk) const { std::free(chunk); }
+
+char* CellStore::allocate(size_t bytes) {
+    bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
+    if (bytes > m_chunkFree) {
+        const size_t size = (std::max(kChunkBytes, bytes) + kChunkBytes - 1) / kChunkBytes * kChunkBytes;
+        char* chunk = static_cast<char*>(std::aligned_alloc(kChunkBytes, size));
+        if (!chunk)
+            throw std::bad_alloc();
+        madvise(chunk, size, MADV_HUGEPAGE);
+        m_chunks.emplace_back(chunk);
+        m_chunkNext = m_chunks.back().get();
+        m_chunkFree = size;
+        m_heldBytes += size;
     }
-    const size_t textBytes = size_t(out - scratch.data());
-    offsets[size_t(last)] = quint32(textBytes);
-    Block block(new char[headBytes + textBytes]);
-    auto* head = reinterpret_cast<quint32*>(block.get());
-    head[0] = quint32(last);
-    std::memcpy(head + 1, offsets.data(), sizeof(quint32) * size_t(last + 1));
-    std::memcpy(block.get() + headBytes, scratch.data(), textBytes);
+    char* at = m_chunkNext;
+    m_chunkNext += bytes;
+    m_chunkFree -= bytes;
+    return at;
+}
+
+void CellStore::release(const char* block) { m_wastedBytes += blockBytes(block); }
+
+void CellStore::beginRow() {
+    m_textSize = 0;
+    m_offsets.clear();
+}
+
+char* CellStore::reserveText(size_t more) {
+    if (m_textSize + more > m_textCapacity) {
+        const size_t capacity = std::max(m_textCapacity * 2, m_textSize + more + 256);
+        std::unique_ptr<char[]> grown(new char[capacity]);
+        if (m_textSize)
+            std::memcpy(grown.get(), m_text.get(), m_textSize);
+        m_text = std::move(grown);
+        m_textCapacity = capacity;
+    }
+    return m_text.get() + m_textSize;
+}
+
+void CellStore::addCell(QStringView text) {
+    if (int(m_offsets.size()) >= m_cols)
+        return;
+    m_offsets.push_back(quint32(m_textSize));
+    char* out = reserveText(size_t(text.size()) * 3);
+    bool ascii = true;
+    for (qsizetype i = 0; i < text.size(); ++i) { // most cells are plain ASCII: copy them byte by byte
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80) {
+            ascii = false;
+            break;
+        }
+        out[i] = char(c);
+    }
+    if (ascii) {
+        m_textSize += size_t(text.size());
+        return;
+    }
+    QStringEncoder encoder(QStringEncoder::Utf8);
+    m_textSize = size_t(encoder.appendToBuffer(out, text) - m_text.get());
+}
+
+void CellStore::addCellUtf8(const char* bytes, size_t length) {
+    if (int(m_offsets.size()) >= m_cols)
+        return;
+    m_offsets.push_back(quint32(m_textSize));
+    std::memcpy(reserveText(length), bytes, length);
+    m_textSize += length;
+}
+
+const char* CellStore::finishBlock() {
+    // Trailing empty cells need no room.
+    size_t n = m_offsets.size();
+    while (n > 0 && m_offsets[n - 1] == m_textSize)
+        --n;
+    if (n == 0)
+        return nullptr;
+    const size_t textBytes = n == m_offsets.size() ? m_textSize : m_offsets[n];
+    const size_t headBytes = sizeof(quint32) * (n + 2);
+    char* block = allocate(headBytes + textBytes);
+    auto* head = reinterpret_cast<quint32*>(block);
+    head[0] = quint32(n);
+    std::memcpy(head + 1, m_offsets.data(), sizeof(quint32) * n);
+    head[1 + n] = quint32(textBytes);
+    std::memcpy(block + headBytes, m_text.get(), textBytes);
     return block;
+}
+
+void CellStore::endRow() { m_rows.push_back(finishBlock()); }
+
+void CellStore::appendRow(const QString* cells, int count) {
+    beginRow();
+    for (int i = 0; i < count; ++i)
+        addCell(cells[i]);
+    endRow();
+}
+
+void CellStore::repackIfWasteful() {
+    const size_t live = m_heldBytes - m_wastedBytes - m_chunkFree;
+    if (m_wastedBytes < kChunkBytes || m_wastedBytes < live)
+        return;
+    auto old = std::move(m_chunks);
+    m_chunks.clear();
+    m_chunkFree = 0;
+    m_chunkNext = nullptr;
+    m_heldBytes = 0;
+    m_wastedBytes = 0;
+    for (const char*& block : m_rows) {
+        if (!block)
+            continue;
+        const size_t bytes = blockBytes(block);
+        char* copy = allocate(bytes);
+        std::memcpy(copy, block, bytes);
+        block = copy;
+    }
 }
 
 void CellStore::setRows(int rows) {
     if (rows < 0)
         outOfRange();
-    m_rows.resize(size_t(rows));
+    for (size_t r = size_t(rows); r < m_rows.size(); ++r)
+        release(m_rows[r]);
+    m_rows.resize(size_t(rows), nullptr);
+    repackIfWasteful();
 }
 
 void CellStore::setCols(int cols) {
     if (cols < 0)
         outOfRange();
     if (cols < m_cols) {
-        for (Block& block : m_rows) {
-            const int n = cellCount(block);
-            if (n <= cols)
+        for (size_t r = 0; r < m_rows.size(); ++r) {
+            if (cellCount(m_rows[r]) <= cols)
                 continue;
-            std::vector<QString> kept;
-            kept.reserve(size_t(cols));
+            beginRow();
             for (int c = 0; c < cols; ++c)
-                kept.push_back(text(int(&block - m_rows.data()), c));
-            block = packStrings(kept.data(), cols);
+                addCell(text(int(r), c));
+            release(m_rows[r]);
+            const int saved = m_cols;
+            m_cols = cols;
+            m_rows[r] = finishBlock();
+            m_cols = saved;
         }
     }
     m_cols = cols;
+    repackIfWasteful();
 }
 
 QString CellStore::text(int row, int col) const {
     if (row < 0 || row >= rows() || col < 0 || col >= m_cols)
         outOfRange();
-    const Block& block = m_rows[size_t(row)];
+    const char* block = m_rows[size_t(row)];
     if (col >= cellCount(block))
         return {};
-    const quint32* head = header(block.get());
-    const char* text = block.get() + sizeof(quint32) * (head[0] + 2);
+    const quint32* head = header(block);
+    const char* text = block + sizeof(quint32) * (head[0] + 2);
     return QString::fromUtf8(text + head[1 + col], qsizetype(head[2 + col] - head[1 + col]));
 }
 
 void CellStore::setText(int row, int col, QStringView value) {
     if (row < 0 || row >= rows() || col < 0 || col >= m_cols)
         outOfRange();
-    Block& block = m_rows[size_t(row)];
+    const char* block = m_rows[size_t(row)];
     const int n = std::max(cellCount(block), col + 1);
     std::vector<QString> cells(static_cast<size_t>(n));
     for (int c = 0; c < n; ++c)
         cells[size_t(c)] = c == col ? value.toString() : text(row, c);
-    block = packStrings(cells.data(), n);
+    beginRow();
+    for (const QString& cell : cells)
+        addCell(cell);
+    release(block);
+    m_rows[size_t(row)] = finishBlock();
+    repackIfWasteful();
 }
 
 void CellStore::insertEmptyRow(int at) {
     if (at < 0 || at > rows())
         outOfRange();
-    m_rows.insert(m_rows.begin() + at, Block());
+    m_rows.insert(m_rows.begin() + at, nullptr);
 }
 
 void CellStore::removeRow(int row) {
     if (row < 0 || row >= rows())
         outOfRange();
+    release(m_rows[size_t(row)]);
     m_rows.erase(m_rows.begin() + row);
+    repackIfWasteful();
 }
 
 void CellStore::moveRow(int from, int to) {
     if (from < 0 || from >= rows() || to < 0 || to >= rows())
         outOfRange();
-    Block moving = std::move(m_rows[size_t(from)]);
+    const char* moving = m_rows[size_t(from)];
     m_rows.erase(m_rows.begin() + from);
-    m_rows.insert(m_rows.begin() + to, std::move(moving));
+    m_rows.insert(m_rows.begin() + to, moving);
 }
 
 void CellStore::clear() {
     m_rows.clear();
     m_rows.shrink_to_fit();
+    m_chunks.clear();
+    m_chunkFree = 0;
+    m_chunkNext = nullptr;
+    m_heldBytes = 0;
+    m_wastedBytes = 0;
 }
 
-size_t CellStore::heldBytes() const {
-    size_t bytes = m_rows.capacity() * sizeof(Block);
-    for (const Block& block : m_rows)
-        if (block) {
-            const quint32* head = header(block.get());
-            bytes += sizeof(quint32) * (head[0] + 2) + head[1 + head[0]];
-        }
-    return bytes;
-}
+size_t CellStore::heldBytes() const { return m_heldBytes + m_rows.capacity() * sizeof(const char*); }

@@ -8,10 +8,16 @@
 #include <vector>
 
 // The texts of a grid, kept compactly: each row is one block holding its cells as UTF-8 with an
-// offset table, so a million rows cost a little over their text, not a string object per cell.
-// A row may hold fewer cells than the grid has columns; the missing ones read as empty.
+// offset table, and blocks are cut from large chunks, so a million rows cost a little over their
+// text rather than a string object and an allocation per cell. A row may hold fewer cells than the
+// grid has columns; the missing ones read as empty. Space of replaced or dropped rows is taken back
+// by repacking once it outweighs the rows still held.
 class CellStore {
 public:
+    CellStore() = default;
+    CellStore(const CellStore&) = delete;
+    CellStore& operator=(const CellStore&) = delete;
+
     int rows() const { return int(m_rows.size()); }
     int cols() const { return m_cols; }
 
@@ -23,25 +29,47 @@ public:
     QString text(int row, int col) const;
     void setText(int row, int col, QStringView text);
     // Appends a row of cells (cells beyond the column count are dropped).
-    void appendRow(const QString* cells, int count) {
-        m_rows.push_back(packStrings(cells, std::min(count, m_cols)));
-    }
+    void appendRow(const QString* cells, int count);
     void appendRow(const QStringList& cells) { appendRow(cells.constData(), int(cells.size())); }
-    void appendEmptyRow() { m_rows.emplace_back(); }
+    void appendEmptyRow() { m_rows.push_back(nullptr); }
     void insertEmptyRow(int at);
     void removeRow(int row);
     void moveRow(int from, int to);
     void clear();
 
-    // Bytes held by the cell blocks, for the benchmarks.
+    // Building a row cell by cell, straight from text or from UTF-8 bytes, with no strings between.
+    void beginRow();
+    void addCell(QStringView text);
+    void addCellUtf8(const char* bytes, size_t length);
+    void endRow();
+
+    // Bytes held by the chunks, for the benchmarks.
     size_t heldBytes() const;
 
 private:
-    using Block = std::unique_ptr<char[]>;
-    Block packStrings(const QString* first, int count) const;
-    static int cellCount(const Block& block);
+    static int cellCount(const char* block);
+    static size_t blockBytes(const char* block);
+    const char* finishBlock(); // packs the row being built into a block (nullptr when all empty)
+    char* allocate(size_t bytes);
+    void release(const char* block);
+    void repackIfWasteful();
 
-    std::vector<Block> m_rows;
+    std::vector<const char*> m_rows; // nullptr: an empty row
     int m_cols = 0;
-};
 
+    struct ChunkFree {
+        void operator()(char* chunk) const;
+    };
+    std::vector<std::unique_ptr<char, ChunkFree>> m_chunks;
+    size_t m_chunkFree = 0;
+    char* m_chunkNext = nullptr;
+    size_t m_heldBytes = 0;
+    size_t m_wastedBytes = 0;
+
+    // The row being built: its UTF-8 text (grown by hand, so nothing is zero-filled) and cell starts.
+    std::unique_ptr<char[]> m_text;
+    size_t m_textSize = 0;
+    size_t m_textCapacity = 0;
+    std::vector<quint32> m_offsets;
+    char* reserveText(size_t more);
+};

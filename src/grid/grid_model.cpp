@@ -140,16 +140,17 @@ void GridModel::clearCellFormatting(int row1, int col1, int row2, int col2) {
 
 QColor GridModel::cellBackground(int row, int col) const { return m_cellColours.value(key(row, col)); }
 
+// While redraw is off the store may be filled from another thread: the views see an empty grid.
 int GridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : std::max(0, m_store.rows() - m_fixedRows);
+    return parent.isValid() || !m_redraw ? 0 : std::max(0, m_store.rows() - m_fixedRows);
 }
 
 int GridModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : std::max(0, m_store.cols() - m_fixedCols);
+    return parent.isValid() || !m_redraw ? 0 : std::max(0, m_store.cols() - m_fixedCols);
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid())
+    if (!index.isValid() || !m_redraw)
         return {};
     const int row = gridRow(index);
     const int col = gridCol(index);
@@ -176,7 +177,7 @@ bool GridModel::setData(const QModelIndex& index, const QVariant& value, int rol
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (role != Qt::DisplayRole)
+    if (role != Qt::DisplayRole || !m_redraw)
         return QAbstractTableModel::headerData(section, orientation, role);
     if (orientation == Qt::Horizontal) {
         const int col = section + m_fixedCols;

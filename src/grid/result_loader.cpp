@@ -12,6 +12,8 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 
+#include <charconv>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -43,14 +45,79 @@ QString dateTimeText(const QDateTime& when) {
     return when.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
 }
 
-// Date columns of engines that keep dates as text (SQLite) read "2016-11-25[ 09:30:00]".
+// Date columns of engines that keep dates as text (SQLite) read "2016-11-25[ 09:30:00]". Rewritten
+// by hand: parsing through QDateTime consults the time zone for every value.
 QString isoTextAsDate(const QString& text) {
-    if (text.size() < 10 || text[4] != u'-' || text[7] != u'-')
+    const auto digits = [&text](std::initializer_list<int> at) {
+        for (int i : at)
+            if (i >= text.size() || !text[i].isDigit())
+                return false;
+        return true;
+    };
+    if (text.size() < 10 || text[4] != u'-' || text[7] != u'-' || !digits({0, 1, 2, 3, 5, 6, 8, 9}))
         return text;
-    const QDateTime when = QDateTime::fromString(text.left(19).replace(u'T', u' '),
-                                                 text.size() >= 19 ? QStringLiteral("yyyy-MM-dd HH:mm:ss")
-                                                                   : QStringLiteral("yyyy-MM-dd"));
-    return when.isValid() ? dateTimeText(when) : text;
+    QString shown = text.left(10);
+    shown[4] = u'/';
+    shown[7] = u'/';
+    if (text.size() == 10)
+        return shown;
+    if (text.size() >= 19 && (text[10] == u' ' || text[10] == u'T') && text[13] == u':' && text[16] == u':' &&
+        digits({11, 12, 14, 15, 17, 18})) {
+        const QStringView time = QStringView(text).mid(11, 8);
+        return time == u"00:00:00" ? shown : shown + u' ' + time.toString();
+    }
+    return text;
+}
+
+// Fifteen significant digits at most, as numbers always showed; the shortest form first because it
+// is far cheaper to make and is the same text for nearly every stored value.
+std::to_chars_result numberChars(char* first, char* last, double value) {
+    std::to_chars_result done = std::to_chars(first, last, value);
+    int significant = 0;
+    for (const char* p = first; p < done.ptr && *p != 'e'; ++p)
+        if (*p >= '0' && *p <= '9' && (significant > 0 || *p != '0'))
+            ++significant;
+    if (significant > 15)
+        done = std::to_chars(first, last, value, std::chars_format::general, 15);
+    return done;
+}
+
+QString numberText(double value) {
+    char digits[64];
+    const std::to_chars_result done = numberChars(digits, digits + sizeof digits, value);
+    return QString::fromLatin1(digits, done.ptr - digits);
+}
+
+// Numbers go straight into the row as digits, with no string made for them.
+bool appendNumber(CellStore& store, const QVariant& value) {
+    char digits[64];
+    std::to_chars_result done{};
+    switch (value.typeId()) {
+    case QMetaType::Int:
+        done = std::to_chars(digits, digits + sizeof digits, value.toInt());
+        break;
+    case QMetaType::LongLong:
+        done = std::to_chars(digits, digits + sizeof digits, value.toLongLong());
+        break;
+    case QMetaType::Double:
+        if (!std::isfinite(value.toDouble()))
+            return false;
+        done = numberChars(digits, digits + sizeof digits, value.toDouble());
+        break;
+    default:
+        return false;
+    }
+    store.addCellUtf8(digits, size_t(done.ptr - digits));
+    return true;
+}
+
+void appendValue(CellStore& store, const QVariant& value, int adoType) {
+    if (value.isNull())
+        store.addCellUtf8("", 0);
+    else if (value.typeId() == QMetaType::QString && !AdoType::isDateType(adoType))
+        store.addCell(*static_cast<const QString*>(value.constData()));
+    else if (!appendNumber(store, value))
+        store.addCell(cellText(value, adoType));
 }
 } // namespace
 
@@ -69,7 +136,7 @@ QString cellText(const QVariant& value, int adoType) {
         return QString::number(value.toULongLong());
     case QMetaType::Double:
     case QMetaType::Float:
-        return QString::number(value.toDouble(), 'g', 15);
+        return std::isfinite(value.toDouble()) ? numberText(value.toDouble()) : value.toString();
     case QMetaType::Bool:
         return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     case QMetaType::QDate:
@@ -99,7 +166,6 @@ bool FGLoadRST(FlexGrid* grid, Recordset& rs, qint64* count, ElasticPanel* progr
         const int fields = rs.fieldCount();
         model->setRows(1);
         model->setCols(fields);
-        std::vector<QString> cells(static_cast<size_t>(fields));
         std::vector<int> types(static_cast<size_t>(fields));
         for (int i = 0; i < fields; ++i) {
             types[size_t(i)] = rs.field(i).type;
@@ -114,9 +180,10 @@ bool FGLoadRST(FlexGrid* grid, Recordset& rs, qint64* count, ElasticPanel* progr
         qint64 rows = 0;
         CellStore& store = model->store();
         while (!rs.eof()) {
+            store.beginRow();
             for (int i = 0; i < fields; ++i)
-                cells[size_t(i)] = cellText(rs.value(i), types[size_t(i)]);
-            store.appendRow(cells.data(), fields);
+                appendValue(store, rs.value(i), types[size_t(i)]);
+            store.endRow();
             ++rows;
             rs.moveNext();
             if (progress && rows % kRowsBetweenClockChecks == 0 && clock.elapsed() - lastShown >= kProgressEveryMs) {
