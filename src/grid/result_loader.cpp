@@ -14,6 +14,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -37,12 +38,40 @@ protected:
     }
 };
 
-QString dateText(const QDate& date) { return date.toString(QStringLiteral("yyyy/MM/dd")); }
+// Dates and times written digit by digit: formatting through QLocale costs a microsecond a value.
+void putDigits(char16_t* out, int value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        out[i] = char16_t(u'0' + value % 10);
+}
+
+QString dateText(const QDate& date) {
+    if (!date.isValid() || date.year() < 0 || date.year() > 9999)
+        return date.toString(Qt::ISODate);
+    QString text(10, Qt::Uninitialized);
+    auto* out = reinterpret_cast<char16_t*>(text.data());
+    putDigits(out, date.year(), 4);
+    out[4] = u'/';
+    putDigits(out + 5, date.month(), 2);
+    out[7] = u'/';
+    putDigits(out + 8, date.day(), 2);
+    return text;
+}
+
+QString timeText(const QTime& time) {
+    QString text(8, Qt::Uninitialized);
+    auto* out = reinterpret_cast<char16_t*>(text.data());
+    putDigits(out, time.hour(), 2);
+    out[2] = u':';
+    putDigits(out + 3, time.minute(), 2);
+    out[5] = u':';
+    putDigits(out + 6, time.second(), 2);
+    return text;
+}
 
 QString dateTimeText(const QDateTime& when) {
     if (when.time() == QTime(0, 0))
         return dateText(when.date());
-    return when.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    return dateText(when.date()) + u' ' + timeText(when.time());
 }
 
 // Date columns of engines that keep dates as text (SQLite) read "2016-11-25[ 09:30:00]". Rewritten
@@ -111,9 +140,45 @@ bool appendNumber(CellStore& store, const QVariant& value) {
     return true;
 }
 
+// Dates as ASCII digits straight into the row.
+size_t dateChars(char* out, const QDate& date) {
+    const int y = date.year(), m = date.month(), d = date.day();
+    if (!date.isValid() || y < 0 || y > 9999)
+        return 0;
+    const char text[10] = {char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10), char('0' + y % 10), '/',
+                           char('0' + m / 10),   char('0' + m % 10),       '/', char('0' + d / 10), char('0' + d % 10)};
+    std::memcpy(out, text, 10);
+    return 10;
+}
+
+bool appendDate(CellStore& store, const QVariant& value) {
+    char out[32];
+    size_t n = 0;
+    if (value.typeId() == QMetaType::QDate) {
+        n = dateChars(out, value.toDate());
+    } else if (value.typeId() == QMetaType::QDateTime) {
+        const QDateTime when = value.toDateTime();
+        n = dateChars(out, when.date());
+        const QTime t = when.time();
+        if (n && t != QTime(0, 0)) {
+            const char time[9] = {' ', char('0' + t.hour() / 10), char('0' + t.hour() % 10), ':',
+                                  char('0' + t.minute() / 10), char('0' + t.minute() % 10), ':',
+                                  char('0' + t.second() / 10), char('0' + t.second() % 10)};
+            std::memcpy(out + n, time, 9);
+            n += 9;
+        }
+    }
+    if (n == 0)
+        return false;
+    store.addCellUtf8(out, n);
+    return true;
+}
+
 void appendValue(CellStore& store, const QVariant& value, int adoType) {
     if (value.isNull())
         store.addCellUtf8("", 0);
+    else if (appendDate(store, value))
+        return;
     else if (value.typeId() == QMetaType::QString && !AdoType::isDateType(adoType))
         store.addCell(*static_cast<const QString*>(value.constData()));
     else if (!appendNumber(store, value))
@@ -144,7 +209,7 @@ QString cellText(const QVariant& value, int adoType) {
     case QMetaType::QDateTime:
         return dateTimeText(value.toDateTime());
     case QMetaType::QTime:
-        return value.toTime().toString(QStringLiteral("HH:mm:ss"));
+        return timeText(value.toTime());
     case QMetaType::QByteArray:
         return AdoType::isDateType(adoType) || adoType == AdoType::VarWChar || adoType == AdoType::LongVarWChar
                    ? QString::fromUtf8(value.toByteArray())
