@@ -109,25 +109,25 @@ double FlexGrid::valueMatrix(int row, int col) const {
     return ok ? value : 0.0;
 }
 
+QRect FlexGrid::selectionBounds() const {
+    QRect bounds;
+    if (selectionModel())
+        for (const QModelIndex& at : selectionModel()->selectedIndexes())
+            bounds |= QRect(at.column(), at.row(), 1, 1);
+    return bounds;
+}
+
 QString FlexGrid::clip() const {
-    const QModelIndexList chosen = selectionModel() ? selectionModel()->selectedIndexes() : QModelIndexList();
-    int top = INT_MAX, left = INT_MAX, bottom = -1, right = -1;
-    for (const QModelIndex& at : chosen) {
-        top = std::min(top, at.row());
-        bottom = std::max(bottom, at.row());
-        left = std::min(left, at.column());
-        right = std::max(right, at.column());
-    }
-    if (bottom < 0) {
+    QRect bounds = selectionBounds();
+    if (bounds.isNull()) {
         if (!currentIndex().isValid())
             return {};
-        top = bottom = currentIndex().row();
-        left = right = currentIndex().column();
+        bounds = QRect(currentIndex().column(), currentIndex().row(), 1, 1);
     }
     QStringList lines;
-    for (int r = top; r <= bottom; ++r) {
+    for (int r = bounds.top(); r <= bounds.bottom(); ++r) {
         QStringList cells;
-        for (int c = left; c <= right; ++c)
+        for (int c = bounds.left(); c <= bounds.right(); ++c)
             cells << m_model->index(r, c).data().toString();
         lines << cells.join(QLatin1Char('\t'));
     }
@@ -135,25 +135,18 @@ QString FlexGrid::clip() const {
 }
 
 void FlexGrid::setClip(const QString& text) {
-    const QModelIndexList chosen = selectionModel()->selectedIndexes();
-    int top = INT_MAX, left = INT_MAX, bottom = -1, right = -1;
-    for (const QModelIndex& at : chosen) {
-        top = std::min(top, at.row());
-        bottom = std::max(bottom, at.row());
-        left = std::min(left, at.column());
-        right = std::max(right, at.column());
-    }
-    if (bottom < 0)
+    const QRect bounds = selectionBounds();
+    if (bounds.isNull())
         return;
     QString normal = text;
     normal.replace(QStringLiteral("\r\n"), QStringLiteral("\r")).replace(QLatin1Char('\n'), QLatin1Char('\r'));
     if (normal.endsWith(QLatin1Char('\r')))
         normal.chop(1);
     const QStringList lines = normal.split(QLatin1Char('\r'));
-    for (int r = top; r <= bottom && r - top < lines.size(); ++r) {
-        const QStringList cells = lines[r - top].split(QLatin1Char('\t'));
-        for (int c = left; c <= right && c - left < cells.size(); ++c)
-            m_model->setData(m_model->index(r, c), cells[c - left], Qt::EditRole);
+    for (int r = bounds.top(); r <= bounds.bottom() && r - bounds.top() < lines.size(); ++r) {
+        const QStringList cells = lines[r - bounds.top()].split(QLatin1Char('\t'));
+        for (int c = bounds.left(); c <= bounds.right() && c - bounds.left() < cells.size(); ++c)
+            m_model->setData(m_model->index(r, c), cells[c - bounds.left()], Qt::EditRole);
     }
 }
 

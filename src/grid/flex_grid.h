@@ -82,6 +82,8 @@ protected:
 
 private:
     friend class FlexGridDelegate;
+    // The selected cells' bounding rectangle in view coordinates; null when nothing is selected.
+    QRect selectionBounds() const;
     bool commitEdit(QWidget* editor, const QModelIndex& index);
 
     GridModel* m_model;

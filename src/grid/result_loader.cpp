@@ -39,39 +39,41 @@ protected:
 };
 
 // Dates and times written digit by digit: formatting through QLocale costs a microsecond a value.
-void putDigits(char16_t* out, int value, int width) {
+// Each writes ASCII into out and returns the count (0 for a date it cannot write so).
+char* putDigits(char* out, int value, int width) {
     for (int i = width - 1; i >= 0; --i, value /= 10)
-        out[i] = char16_t(u'0' + value % 10);
+        out[i] = char('0' + value % 10);
+    return out + width;
 }
 
-QString dateText(const QDate& date) {
+size_t timeChars(char* out, const QTime& time) {
+    char* p = putDigits(out, time.hour(), 2);
+    *p++ = ':';
+    p = putDigits(p, time.minute(), 2);
+    *p++ = ':';
+    return size_t(putDigits(p, time.second(), 2) - out);
+}
+
+// "yyyy/MM/dd", and " HH:mm:ss" after it unless the time is midnight.
+size_t dateTimeChars(char* out, const QDate& date, const QTime& time = QTime(0, 0)) {
     if (!date.isValid() || date.year() < 0 || date.year() > 9999)
-        return date.toString(Qt::ISODate);
-    QString text(10, Qt::Uninitialized);
-    auto* out = reinterpret_cast<char16_t*>(text.data());
-    putDigits(out, date.year(), 4);
-    out[4] = u'/';
-    putDigits(out + 5, date.month(), 2);
-    out[7] = u'/';
-    putDigits(out + 8, date.day(), 2);
-    return text;
+        return 0;
+    char* p = putDigits(out, date.year(), 4);
+    *p++ = '/';
+    p = putDigits(p, date.month(), 2);
+    *p++ = '/';
+    p = putDigits(p, date.day(), 2);
+    if (time.isValid() && time != QTime(0, 0)) {
+        *p++ = ' ';
+        p += timeChars(p, time);
+    }
+    return size_t(p - out);
 }
 
-QString timeText(const QTime& time) {
-    QString text(8, Qt::Uninitialized);
-    auto* out = reinterpret_cast<char16_t*>(text.data());
-    putDigits(out, time.hour(), 2);
-    out[2] = u':';
-    putDigits(out + 3, time.minute(), 2);
-    out[5] = u':';
-    putDigits(out + 6, time.second(), 2);
-    return text;
-}
-
-QString dateTimeText(const QDateTime& when) {
-    if (when.time() == QTime(0, 0))
-        return dateText(when.date());
-    return dateText(when.date()) + u' ' + timeText(when.time());
+QString dateTimeText(const QDate& date, const QTime& time = QTime(0, 0)) {
+    char out[32];
+    const size_t n = dateTimeChars(out, date, time);
+    return n ? QString::fromLatin1(out, qsizetype(n)) : date.toString(Qt::ISODate);
 }
 
 // Date columns of engines that keep dates as text (SQLite) read "2016-11-25[ 09:30:00]". Rewritten
@@ -141,33 +143,13 @@ bool appendNumber(CellStore& store, const QVariant& value) {
 }
 
 // Dates as ASCII digits straight into the row.
-size_t dateChars(char* out, const QDate& date) {
-    const int y = date.year(), m = date.month(), d = date.day();
-    if (!date.isValid() || y < 0 || y > 9999)
-        return 0;
-    const char text[10] = {char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10), char('0' + y % 10), '/',
-                           char('0' + m / 10),   char('0' + m % 10),       '/', char('0' + d / 10), char('0' + d % 10)};
-    std::memcpy(out, text, 10);
-    return 10;
-}
-
 bool appendDate(CellStore& store, const QVariant& value) {
     char out[32];
     size_t n = 0;
-    if (value.typeId() == QMetaType::QDate) {
-        n = dateChars(out, value.toDate());
-    } else if (value.typeId() == QMetaType::QDateTime) {
-        const QDateTime when = value.toDateTime();
-        n = dateChars(out, when.date());
-        const QTime t = when.time();
-        if (n && t != QTime(0, 0)) {
-            const char time[9] = {' ', char('0' + t.hour() / 10), char('0' + t.hour() % 10), ':',
-                                  char('0' + t.minute() / 10), char('0' + t.minute() % 10), ':',
-                                  char('0' + t.second() / 10), char('0' + t.second() % 10)};
-            std::memcpy(out + n, time, 9);
-            n += 9;
-        }
-    }
+    if (value.typeId() == QMetaType::QDate)
+        n = dateTimeChars(out, value.toDate());
+    else if (value.typeId() == QMetaType::QDateTime)
+        n = dateTimeChars(out, value.toDateTime().date(), value.toDateTime().time());
     if (n == 0)
         return false;
     store.addCellUtf8(out, n);
@@ -205,11 +187,13 @@ QString cellText(const QVariant& value, int adoType) {
     case QMetaType::Bool:
         return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     case QMetaType::QDate:
-        return dateText(value.toDate());
+        return dateTimeText(value.toDate());
     case QMetaType::QDateTime:
-        return dateTimeText(value.toDateTime());
-    case QMetaType::QTime:
-        return timeText(value.toTime());
+        return dateTimeText(value.toDateTime().date(), value.toDateTime().time());
+    case QMetaType::QTime: {
+        char out[16];
+        return QString::fromLatin1(out, qsizetype(timeChars(out, value.toTime())));
+    }
     case QMetaType::QByteArray:
         return AdoType::isDateType(adoType) || adoType == AdoType::VarWChar || adoType == AdoType::LongVarWChar
                    ? QString::fromUtf8(value.toByteArray())

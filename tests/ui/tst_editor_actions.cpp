@@ -74,6 +74,7 @@ private slots:
     void statementFileInAnotherCodePage();
     void columnTotal_data();
     void columnTotal();
+    void columnTotalOfHeaderOnlyGridSaysNothing();
     void escapeStopsLongLoad();
 };
 
@@ -215,6 +216,18 @@ void TestEditorActions::columnTotal() {
     s->action("mnuMaintain_3")->trigger();
     QCOMPARE(StatusMessage(), message);
     QCOMPARE(s->child<ElasticPanel>("elaMsg")->caption(), message);
+}
+
+void TestEditorActions::columnTotalOfHeaderOnlyGridSaysNothing() {
+    auto s = startConnected(kTables);
+    s->window->queryPage().ExecSQL(QStringLiteral("select A from Abc where A > 100"));
+    StatusMessage() = QStringLiteral("before");
+    const int beeps = s->op.beeps;
+    s->action("mnuMaintain_3")->trigger();
+    QCOMPARE(StatusMessage(), QStringLiteral("before"));
+    QCOMPARE(s->op.beeps, beeps);
+    QCOMPARE(QueryPage::columnTotalText(3, -1.5), QStringLiteral("Rows:3, Column Total:-1.5"));
+    QCOMPARE(QueryPage::columnTotalText(1, 12345678901234.0), QStringLiteral("Rows:1, Column Total:12345678901234"));
 }
 
 void TestEditorActions::escapeStopsLongLoad() {
