@@ -231,16 +231,17 @@ void TestEditorActions::columnTotalOfHeaderOnlyGridSaysNothing() {
 }
 
 void TestEditorActions::escapeStopsLongLoad() {
-    auto s = startConnected(kTables);
+    // Rows made as they are read: far more than a quarter of a second's worth.
+    auto s = startConnected(QStringLiteral(
+        "CREATE VIEW Many AS WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 20000000) "
+        "SELECT n FROM c"));
     StatusMessage().clear();
     // The first time the load lets window events run, the operator presses Esc.
     QTimer::singleShot(0, this, [&] {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QCoreApplication::sendEvent(s->window.get(), &press);
     });
-    // Rows made as they are read: far more than a quarter of a second's worth.
-    s->window->queryPage().ExecSQL(QStringLiteral(
-        "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 20000000) SELECT n FROM c"));
+    s->window->queryPage().ExecSQL(QStringLiteral("select n from Many"));
     auto* fg1 = s->child<FlexGrid>("fg1");
     QVERIFY2(fg1->rows() > 1 && fg1->rows() < 20000001, qPrintable(QString::number(fg1->rows())));
     QCOMPARE(StatusMessage(), QStringLiteral("已停止讀取, 已讀入資料行數: ") + QString::number(fg1->rows() - 1));
