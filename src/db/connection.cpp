@@ -73,7 +73,8 @@ QList<FieldInfo> describeFields(const QSqlDatabase& db, const QSqlQuery& query) 
         info.name = f.name();
         info.attributes = f.requiredStatus() == QSqlField::Required ? 0 : AdoType::MayBeNull;
         info.autoIncrement = f.isAutoValue();
-        info.baseTable = f.tableName();
+        // Some drivers hand the table name over with stray bytes after a NUL.
+        info.baseTable = f.tableName().section(QChar(0), 0, 0);
         if (driver == QLatin1String("QPSQL"))
             info.type = AdoType::fromPostgresOid(f.typeID());
         else if (driver == QLatin1String("QODBC"))

@@ -172,6 +172,8 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
 bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || role != Qt::EditRole)
         return false;
+    if (m_editHook && !m_editHook(gridRow(index), gridCol(index), value.toString()))
+        return false;
     setText(gridRow(index), gridCol(index), value.toString());
     return true;
 }

@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QStringList>
 
+#include <functional>
+
 // The one model behind every grid. Rows and columns count as the grid counts them: row 0 is the
 // header row and, with a fixed column, column 0 the row labels. The view sees only the data part;
 // the fixed row and column are shown as its headers, so they stay in place while scrolling.
@@ -37,6 +39,12 @@ public:
     // While redraw is off, changes are gathered and the views are told once when it comes back on.
     void setRedraw(bool redraw);
     bool redraw() const { return m_redraw; }
+
+    // Called before an edit reaches a cell (grid row and column, the new text); false refuses it.
+    // The maintenance binding uses it to collect the changes of a record.
+    using EditHook = std::function<bool(int row, int col, const QString& text)>;
+    void setEditHook(EditHook hook) { m_editHook = std::move(hook); }
+    bool isBound() const { return bool(m_editHook); }
 
     bool editable() const { return m_editable; }
     void setEditable(bool editable) { m_editable = editable; }
@@ -77,4 +85,5 @@ private:
     QHash<int, int> m_colTypes;
     QHash<int, QString> m_colFormats;
     QHash<quint64, QColor> m_cellColours;
+    EditHook m_editHook;
 };

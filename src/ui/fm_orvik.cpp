@@ -10,7 +10,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
@@ -52,6 +54,8 @@ fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCore
     m_query = new QueryPage({m_ui.txtSQL, m_ui.fg1, m_ui.fgTableName, m_ui.lblMode, m_ui.lblDBName, m_ui.elaMsg,
                              m_ui.mnuMaintain[0], m_ui.cmdQryDB},
                             m_connect, m_dlgFile, this);
+    m_maintenance = new Maintenance({m_ui.fg1, m_ui.lblMode, m_ui.elaMsg, m_ui.tabPage}, *m_query, this);
+    QCoreApplication::instance()->installEventFilter(this);
     m_ui.fgTableName->setCols(1);
     connectSignals();
 }
@@ -283,6 +287,22 @@ void fmORVIK::cmdExit_Click() {
                                      MsgIcon::Question, ProgramInfo::appTitle()) != MsgAnswer::Yes)
         return;
     m_endProcess();
+}
+
+bool fmORVIK::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return QMainWindow::eventFilter(watched, event);
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() != this || QApplication::activeModalWidget())
+        return false;
+    if (event == m_previewedKey && m_previewedAt && widget != m_previewedAt && widget->isAncestorOf(m_previewedAt))
+        return false;
+    m_previewedKey = event;
+    m_previewedAt = widget;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    bool used = false;
+    guarded(QStringLiteral("fmORVEL_KeyDown"), [&] { used = m_maintenance->Form_KeyDown(key->key(), key->modifiers()); });
+    return used;
 }
 
 void fmORVIK::closeEvent(QCloseEvent* event) {

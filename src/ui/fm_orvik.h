@@ -4,9 +4,11 @@
 #include "profiles/connect_actions.h"
 #include "profiles/profile_page.h"
 #include "ui/fm_orvik_layout.h"
+#include "ui/maintenance.h"
 #include "ui/query_page.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 
@@ -24,6 +26,7 @@ public:
     ConnectActions& connectActions() { return m_connect; }
     ProfilePage& profilePage() { return *m_profiles; }
     QueryPage& queryPage() { return *m_query; }
+    Maintenance& maintenance() { return *m_maintenance; }
 
     // What ends the process after a confirmed exit; tests replace it to watch the exit happen.
     void setEndProcess(std::function<void()> endProcess) { m_endProcess = std::move(endProcess); }
@@ -46,6 +49,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The key preview: keys meant for any control of the window pass here first.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void connectSignals();
@@ -60,5 +65,8 @@ private:
     ConnectActions m_connect;
     ProfilePage* m_profiles = nullptr;
     QueryPage* m_query = nullptr;
+    Maintenance* m_maintenance = nullptr;
+    const QEvent* m_previewedKey = nullptr; // a key event travels up to the parents: preview it once
+    QPointer<QWidget> m_previewedAt;
     std::function<void()> m_endProcess;
 };

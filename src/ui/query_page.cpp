@@ -78,16 +78,14 @@ void QueryPage::ExecSQL(const std::optional<QString>& statement) {
     Operator& op = currentOperator();
     try {
         w.lblMode->setText(LocalMsg(QStringLiteral("QUERY")));
+        emit freeModeRequested();
         w.fg1->setEditable(0);
         w.fg1->setBackColor(Qt::white);
         w.fg1->setRows(1);
         op.setBusy(true);
         w.mnuMaintainExecute->setEnabled(false);
 
-        const QString text = statement ? *statement
-                                       : trimBlanks(w.txtSQL->textCursor().hasSelection() ? selectedText(w.txtSQL)
-                                                                                          : w.txtSQL->toPlainText());
-        CurrentSql() = sGetJustSQL(withCrLf(text));
+        CurrentSql() = sGetJustSQL(statement ? *statement : editorStatement());
         if (CurrentSql().isEmpty()) {
             showStatus(LocalMsg(QStringLiteral("PleaseInputSQL")));
         } else if (runCurrentSql()) {
@@ -100,6 +98,10 @@ void QueryPage::ExecSQL(const std::optional<QString>& statement) {
     op.setBusy(false);
     w.mnuMaintainExecute->setEnabled(true);
     m_running = false;
+}
+
+QString QueryPage::editorStatement() const {
+    return withCrLf(trimBlanks(w.txtSQL->textCursor().hasSelection() ? selectedText(w.txtSQL) : w.txtSQL->toPlainText()));
 }
 
 Connection& QueryPage::connection() {

@@ -44,12 +44,19 @@ public:
     void txtSQL_OLEDragDrop();
     void txtSQL_DblClick();
 
+    // The statement as the operator marked it: the trimmed selection, or the trimmed whole text.
+    QString editorStatement() const;
+
     // The SELECT the drop writes for a table with these columns.
     static QString columnListSelect(const QStringList& fieldNames, const QString& table);
     // "Rows:" n ", Column Total:" total.
     static QString columnTotalText(int dataRows, double total);
     // The table name a press on the table list remembered.
     QString rememberedTable() const { return m_rememberedTable; }
+
+signals:
+    // A run is starting: the result grid goes back to free mode.
+    void freeModeRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,0 +1,412 @@
+#include "app/errors.h"
+#include "db/connection.h"
+#include "db/session.h"
+#include "db/updatable_recordset.h"
+#include "grid/elastic_panel.h"
+#include "grid/flex_grid.h"
+#include "grid/status_panel.h"
+#include "support/started_window.h"
+#include "support/test_databases.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+enum Engine { Sqlite, Postgres, OdbcPostgres };
+
+const QString kSqlite = QStringLiteral(
+    "CREATE TABLE maint (rno INTEGER PRIMARY KEY AUTOINCREMENT, name VARCHAR(20) NOT NULL, qty INTEGER NOT NULL, memo TEXT);\n"
+    "INSERT INTO maint (name, qty, memo) VALUES ('one', 1, 'first');\n"
+    "INSERT INTO maint (name, qty, memo) VALUES ('two', 2, NULL);\n"
+    "INSERT INTO maint (name, qty, memo) VALUES ('three', 3, '第三');\n"
+    "CREATE TABLE dup (a INTEGER, b TEXT);\n"
+    "INSERT INTO dup VALUES (1, 'same');\nINSERT INTO dup VALUES (1, 'same');\nINSERT INTO dup VALUES (2, 'other');\n");
+
+const QStringList kPostgres = {
+    QStringLiteral("DROP TABLE IF EXISTS maint"), QStringLiteral("DROP TABLE IF EXISTS dup"),
+    QStringLiteral("CREATE TABLE maint (rno SERIAL PRIMARY KEY, name VARCHAR(20) NOT NULL, qty INTEGER NOT NULL, memo TEXT)"),
+    QStringLiteral("INSERT INTO maint (name, qty, memo) VALUES ('one', 1, 'first'), ('two', 2, NULL), ('three', 3, '第三')"),
+    QStringLiteral("CREATE TABLE dup (a INTEGER, b TEXT)"),
+    QStringLiteral("INSERT INTO dup VALUES (1, 'same'), (1, 'same'), (2, 'other')")};
+} // namespace
+
+class TestMaintenance : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void f5EntersMaintenance_data() { engines(); }
+    void f5EntersMaintenance();
+    void editWrittenWhenLeavingRow_data() { engines(); }
+    void editWrittenWhenLeavingRow();
+    void insertAsksRequiredFieldsAndShowsIdentity_data() { engines(); }
+    void insertAsksRequiredFieldsAndShowsIdentity();
+    void refusedInsertKeepsTypedValues_data() { engines(); }
+    void refusedInsertKeepsTypedValues();
+    void deleteMiddleLastAndOnly_data() { engines(); }
+    void deleteMiddleLastAndOnly();
+    void concurrentChangeIsDetected_data() { engines(); }
+    void concurrentChangeIsDetected();
+    void keylessDuplicatesNeverChangeTogether_data() { engines(); }
+    void keylessDuplicatesNeverChangeTogether();
+    void readOnlyColumnsRefuseChanges();
+    void keysThatDoNothing();
+    void f5Refusals();
+    void f5OnlyOnQueryPageAndKeysClearStatus();
+    void enterMovesLikeTab();
+    void pasteLargerThanSelection();
+    void execSqlReturnsToFreeMode();
+    void singleTableShapes_data();
+    void singleTableShapes();
+
+private:
+    void engines();
+    void connect(Engine engine);
+    void f5(const QString& statement);
+    void editCell(int row, int col, const QString& text);
+    QVariant scalar(const QString& sql);
+    FlexGrid* fg1() const { return m_window->child<FlexGrid>("fg1"); }
+    QString mode() const { return m_window->child<QLabel>("lblMode")->text(); }
+
+    PgServer m_pg;
+    OdbcEnvironment m_odbc;
+    std::unique_ptr<StartedWindow> m_window;
+    Engine m_engine = Sqlite;
+};
+
+void TestMaintenance::engines() {
+    QTest::addColumn<int>("engine");
+    QTest::newRow("SQLite") << int(Sqlite);
+    QTest::newRow("PostgreSQL") << int(Postgres);
+    QTest::newRow("PostgreSQL through ODBC") << int(OdbcPostgres);
+}
+
+void TestMaintenance::initTestCase() {
+    QVERIFY2(m_pg.load(), "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
+    m_odbc.install(&m_pg, QString());
+}
+
+void TestMaintenance::init() {
+    m_window = std::make_unique<StartedWindow>([](TestProgram& p) {
+        p.write(QStringLiteral("CntStr.txt"), QByteArray());
+        makeSqliteDatabase(p.path(QStringLiteral("m.db")), kSqlite);
+    });
+    QVERIFY(m_pg.exec(kPostgres));
+    QVERIFY(QTest::qWaitForWindowActive(m_window->window.get()));
+}
+
+void TestMaintenance::cleanup() { m_window.reset(); }
+
+void TestMaintenance::connect(Engine engine) {
+    m_engine = engine;
+    const QString text = engine == Sqlite     ? QStringLiteral("Driver={SQLite3};Database=m.db")
+                         : engine == Postgres ? m_pg.connectionString()
+                                              : QStringLiteral("DSN=orvik_pg");
+    m_window->window->connectActions().DBQConnect(text);
+    QVERIFY(MainConnection() && MainConnection()->isOpen());
+}
+
+void TestMaintenance::f5(const QString& statement) {
+    m_window->editor()->setPlainText(statement);
+    m_window->editor()->setFocus();
+    QTest::keyClick(m_window->editor(), Qt::Key_F5);
+}
+
+void TestMaintenance::editCell(int row, int col, const QString& text) {
+    FlexGrid* grid = fg1();
+    grid->setRow(row);
+    grid->setCol(col);
+    grid->edit(grid->currentIndex());
+    // Editors of earlier edits may still be waiting to be deleted: take the one with the focus.
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor && editor->parentWidget() == grid->viewport());
+    editor->setText(text);
+    const QModelIndex edited = grid->currentIndex();
+    QTest::keyClick(editor, Qt::Key_Return); // Enter commits and moves on like Tab
+    QTRY_VERIFY(!grid->isEditing() && grid->currentIndex() != edited);
+}
+
+QVariant TestMaintenance::scalar(const QString& sql) {
+    // A second connection, as another operator would have.
+    Connection other;
+    other.open(m_engine == Sqlite ? QStringLiteral("Driver={SQLite3};Database=m.db") : m_pg.connectionString());
+    auto rs = other.execute(sql);
+    return rs->eof() ? QVariant() : rs->value(0);
+}
+
+void TestMaintenance::f5EntersMaintenance() {
+    QFETCH(int, engine);
+    connect(Engine(engine));
+    f5(QStringLiteral("-- rows to keep\nselect rno, name, qty, memo from maint order by rno"));
+    QCOMPARE(mode(), QStringLiteral("EDIT"));
+    QCOMPARE(fg1()->rows(), 4);
+    QCOMPARE(fg1()->textMatrix(3, 3), QStringLiteral("第三"));
+    QCOMPARE(fg1()->palette().color(QPalette::Base), QColor(255, 255, 128));
+    QCOMPARE(StatusMessage(), QStringLiteral("資料筆數:3"));
+    QVERIFY(fg1()->grid()->editable());
+    QVERIFY(m_window->window->maintenance().isBound());
+    QCOMPARE(QApplication::focusWidget(), fg1());
+    QCOMPARE(fg1()->row(), 1); // the grid's focus puts the operator on the first record
+    QVERIFY(m_window->op.boxes.isEmpty());
+}
+
+void TestMaintenance::editWrittenWhenLeavingRow() {
+    QFETCH(int, engine);
+    connect(Engine(engine));
+    f5(QStringLiteral("select rno, name, qty, memo from maint order by rno"));
+    editCell(2, 1, QStringLiteral("二"));
+    QCOMPARE(fg1()->row(), 2); // Enter moved on like Tab, still in the row
+    QCOMPARE(fg1()->col(), 2);
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 2")).toString(), QStringLiteral("two"));
+    editCell(2, 3, QString()); // an emptied cell is NULL; Enter on the last cell moves into the next row
+    QCOMPARE(fg1()->row(), 3);
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 2")).toString(), QStringLiteral("二"));
+    QVERIFY(scalar(QStringLiteral("select memo from maint where rno = 2")).isNull());
+    editCell(1, 2, QStringLiteral("10"));
+    fg1()->setRow(2);
+    QVERIFY2(m_window->op.boxes.isEmpty(), qPrintable(m_window->op.boxes.value(0).text));
+    QCOMPARE(scalar(QStringLiteral("select qty from maint where rno = 1")).toInt(), 10);
+    QCOMPARE(fg1()->textMatrix(1, 2), QStringLiteral("10"));
+    QVERIFY(m_window->op.boxes.isEmpty());
+}
+
+void TestMaintenance::insertAsksRequiredFieldsAndShowsIdentity() {
+    QFETCH(int, engine);
+    connect(Engine(engine));
+    f5(QStringLiteral("select rno, name, qty, memo from maint order by rno"));
+    m_window->op.inputs = {QStringLiteral("新的"), QStringLiteral("7")};
+    QTest::keyClick(fg1(), Qt::Key_Insert, Qt::ControlModifier);
+    QCOMPARE(m_window->op.inputPrompts.size(), 2); // name and qty, in field order; not rno, not memo
+    QCOMPARE(m_window->op.inputPrompts[0].prompt, QStringLiteral("此欄位必須輸入:name"));
+    QCOMPARE(m_window->op.inputPrompts[0].title, QStringLiteral("Input Field Value"));
+    QCOMPARE(m_window->op.inputPrompts[0].defaultText, QStringLiteral("name"));
+    QCOMPARE(m_window->op.inputPrompts[1].prompt, QStringLiteral("此欄位必須輸入:qty"));
+    QCOMPARE(mode(), QStringLiteral("新增"));
+    QCOMPARE(fg1()->rows(), 5);
+    QCOMPARE(fg1()->row(), 4);
+    QCOMPARE(fg1()->textMatrix(4, 1), QStringLiteral("新的"));
+    fg1()->setRow(1); // leaving the row saves it
+    QCOMPARE(fg1()->textMatrix(4, 0), QStringLiteral("4")); // the number the table gave it
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 4")).toString(), QStringLiteral("新的"));
+    QCOMPARE(scalar(QStringLiteral("select qty from maint where rno = 4")).toInt(), 7);
+    QVERIFY(m_window->op.boxes.isEmpty());
+}
+
+void TestMaintenance::refusedInsertKeepsTypedValues() {
+    QFETCH(int, engine);
+    connect(Engine(engine));
+    f5(QStringLiteral("select rno, name, qty, memo from maint order by rno"));
+    m_window->op.inputs = {QStringLiteral("half"), QString()}; // qty left empty
+    QTest::keyClick(fg1(), Qt::Key_Insert, Qt::ControlModifier);
+    fg1()->setRow(1);
+    QCOMPARE(m_window->op.boxes.size(), 1);
+    QVERIFY(m_window->op.boxes[0].text.startsWith(QStringLiteral("處理程序: (fg1_BeforeRowColChange)")));
+    QCOMPARE(fg1()->textMatrix(4, 1), QStringLiteral("half")); // what was typed stays
+    QCOMPARE(scalar(QStringLiteral("select count(*) from maint")).toInt(), 3);
+    editCell(4, 2, QStringLiteral("5"));
+    fg1()->setRow(1);
+    QCOMPARE(scalar(QStringLiteral("select qty from maint where name = 'half'")).toInt(), 5);
+}
+
+void TestMaintenance::deleteMiddleLastAndOnly() {
+    QFETCH(int, engine);
+    connect(Engine(engine));
+    f5(QStringLiteral("select rno, name from maint order by rno"));
+    fg1()->setRow(2);
+    QTest::keyClick(fg1(), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(mode(), QStringLiteral("刪除"));
+    QCOMPARE(fg1()->rows(), 3);
+    QCOMPARE(fg1()->row(), 2);
+    QCOMPARE(fg1()->textMatrix(2, 1), QStringLiteral("three"));
+    QCOMPARE(scalar(QStringLiteral("select count(*) from maint where rno = 2")).toInt(), 0);
+    QTest::keyClick(fg1(), Qt::Key_Delete, Qt::ControlModifier); // the last row: the new last becomes current
+    QCOMPARE(fg1()->rows(), 2);
+    QCOMPARE(fg1()->row(), 1);
+    QTest::keyClick(fg1(), Qt::Key_Delete, Qt::ControlModifier); // the only row
+    QCOMPARE(fg1()->rows(), 1);
+    QCOMPARE(scalar(QStringLiteral("select count(*) from maint")).toInt(), 0);
+    QVERIFY(m_window->op.boxes.isEmpty());
+}
+
+void TestMaintenance::concurrentChangeIsDetected() {
+    QFETCH(int, engine);
+    connect(Engine(engine));
+    f5(QStringLiteral("select rno, name, qty from maint order by rno"));
+    {
+        Connection other;
+        other.open(m_engine == Sqlite ? QStringLiteral("Driver={SQLite3};Database=m.db") : m_pg.connectionString());
+        other.execute(QStringLiteral("UPDATE maint SET name = 'theirs' WHERE rno = 1"));
+    }
+    editCell(1, 1, QStringLiteral("mine"));
+    fg1()->setRow(2);
+    QCOMPARE(m_window->op.boxes.size(), 1);
+    QVERIFY2(m_window->op.boxes[0].text.contains(QStringLiteral("代碼: -2147217864")), qPrintable(m_window->op.boxes[0].text));
+    QVERIFY(m_window->op.boxes[0].text.contains(QStringLiteral("Row cannot be located for updating")));
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(), QStringLiteral("theirs"));
+    QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("mine")); // the operator's edit stays in the grid
+
+    // A row deleted by another connection before the update: the same report, nothing written.
+    {
+        Connection other;
+        other.open(m_engine == Sqlite ? QStringLiteral("Driver={SQLite3};Database=m.db") : m_pg.connectionString());
+        other.execute(QStringLiteral("DELETE FROM maint WHERE rno = 3"));
+    }
+    fg1()->setRow(1);
+    QTest::keyClick(fg1(), Qt::Key_Escape);
+    editCell(3, 2, QStringLiteral("99")); // the last cell: Enter leaves the row
+    QCOMPARE(m_window->op.boxes.size(), 2);
+    QVERIFY(m_window->op.boxes.last().text.contains(QStringLiteral("代碼: -2147217864")));
+}
+
+void TestMaintenance::keylessDuplicatesNeverChangeTogether() {
+    QFETCH(int, engine);
+    connect(Engine(engine));
+    f5(QStringLiteral("select a, b from dup order by a"));
+    editCell(1, 1, QStringLiteral("changed")); // Enter on the last cell leaves the row
+    QCOMPARE(m_window->op.boxes.size(), 1);
+    QVERIFY(m_window->op.boxes[0].text.contains(QStringLiteral("not one; nothing was changed")));
+    QCOMPARE(scalar(QStringLiteral("select count(*) from dup where b = 'same'")).toInt(), 2);
+    QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("changed")); // the edit stays in the grid
+    fg1()->setRow(1);
+    QTest::keyClick(fg1(), Qt::Key_Escape); // Esc on the row drops it
+    QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("same"));
+    // The single row can be changed.
+    editCell(3, 1, QStringLiteral("單一"));
+    QCOMPARE(scalar(QStringLiteral("select b from dup where a = 2")).toString(), QStringLiteral("單一"));
+    QCOMPARE(m_window->op.boxes.size(), 1);
+}
+
+void TestMaintenance::readOnlyColumnsRefuseChanges() {
+    connect(Sqlite);
+    f5(QStringLiteral("select rno, name, qty * 2 as double_qty from maint"));
+    editCell(1, 2, QStringLiteral("100"));
+    QCOMPARE(m_window->op.boxes.size(), 1);
+    QVERIFY(m_window->op.boxes[0].text.contains(QStringLiteral("The column double_qty cannot be changed")));
+    QCOMPARE(fg1()->textMatrix(1, 2), QStringLiteral("2"));
+    editCell(1, 1, QStringLiteral("ok")); // the plain columns still can
+    fg1()->setRow(2);
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(), QStringLiteral("ok"));
+
+    f5(QStringLiteral("select m.name, d.b from maint m join dup d on d.a = m.rno"));
+    QCOMPARE(mode(), QStringLiteral("EDIT"));
+    editCell(1, 0, QStringLiteral("x"));
+    QVERIFY(m_window->op.boxes.last().text.contains(QStringLiteral("read-only")));
+}
+
+void TestMaintenance::keysThatDoNothing() {
+    connect(Sqlite);
+    f5(QStringLiteral("select rno, name from maint order by rno"));
+    fg1()->setRow(1);
+    QTest::keyClick(fg1(), Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(fg1(), Qt::Key_Delete);
+    QCOMPARE(fg1()->rows(), 4);
+    // While a cell editor is open the keys belong to it.
+    fg1()->setCol(1);
+    fg1()->edit(fg1()->currentIndex());
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor);
+    QTest::keyClick(editor, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClick(editor, Qt::Key_Insert, Qt::ControlModifier);
+    QCOMPARE(fg1()->rows(), 4);
+    QCOMPARE(scalar(QStringLiteral("select count(*) from maint")).toInt(), 3);
+}
+
+void TestMaintenance::f5Refusals() {
+    f5(QStringLiteral("select 1")); // no connection yet
+    QCOMPARE(m_window->op.boxes.size(), 1);
+    QVERIFY(m_window->op.boxes[0].text.startsWith(QStringLiteral("處理程序: (fmORVEL_KeyDown)")));
+    QCOMPARE(mode(), QString());
+    QCOMPARE(fg1()->rows(), 1);
+    connect(Sqlite);
+    f5(QStringLiteral("   "));
+    QCOMPARE(StatusMessage(), QStringLiteral("指令錯誤"));
+    f5(QStringLiteral("update maint set qty = 0"));
+    QCOMPARE(StatusMessage(), QStringLiteral("請使用 SELECT 指令"));
+    QCOMPARE(scalar(QStringLiteral("select sum(qty) from maint")).toInt(), 6);
+}
+
+void TestMaintenance::f5OnlyOnQueryPageAndKeysClearStatus() {
+    connect(Sqlite);
+    m_window->child<QTabWidget>("tabPage")->setCurrentIndex(1);
+    m_window->editor()->setPlainText(QStringLiteral("select * from maint"));
+    auto* name = m_window->child<QLineEdit>("txtFileName");
+    name->setFocus();
+    QTest::keyClick(name, Qt::Key_F5);
+    QVERIFY(!m_window->window->maintenance().isBound());
+    m_window->child<QTabWidget>("tabPage")->setCurrentIndex(0);
+    m_window->child<QLabel>("lblMode")->setText(QStringLiteral("QUERY"));
+    m_window->child<ElasticPanel>("elaMsg")->setCaption(QStringLiteral("message"));
+    QTest::keyClick(m_window->editor(), Qt::Key_A);
+    QCOMPARE(mode(), QString());
+    QCOMPARE(m_window->child<ElasticPanel>("elaMsg")->caption(), QString());
+}
+
+void TestMaintenance::enterMovesLikeTab() {
+    connect(Sqlite);
+    f5(QStringLiteral("select rno, name, qty from maint"));
+    fg1()->setRow(1);
+    fg1()->setCol(0);
+    QTest::keyClick(fg1(), Qt::Key_Return);
+    QTRY_COMPARE(fg1()->col(), 1);
+    QCOMPARE(fg1()->row(), 1);
+}
+
+void TestMaintenance::pasteLargerThanSelection() {
+    connect(Sqlite);
+    f5(QStringLiteral("select rno, name, qty from maint order by rno"));
+    fg1()->setRow(1);
+    fg1()->setCol(1);
+    QApplication::clipboard()->setText(QStringLiteral("甲\t8\n乙\t9\n"));
+    QTest::keyClick(fg1(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("甲"));
+    QCOMPARE(fg1()->textMatrix(2, 1), QStringLiteral("two")); // only the selection takes the text
+    QCOMPARE(StatusMessage(), QStringLiteral("貼上的資料比選取的範圍大, 只貼入選取的範圍."));
+    fg1()->setRow(2);
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(), QStringLiteral("甲"));
+}
+
+void TestMaintenance::execSqlReturnsToFreeMode() {
+    connect(Sqlite);
+    f5(QStringLiteral("select rno, name from maint"));
+    editCell(1, 1, QStringLiteral("kept"));
+    m_window->window->queryPage().ExecSQL(QStringLiteral("select qty from maint"));
+    QVERIFY(!m_window->window->maintenance().isBound());
+    QCOMPARE(fg1()->palette().color(QPalette::Base), QColor(Qt::white));
+    QCOMPARE(mode(), QStringLiteral("查詢"));
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(), QStringLiteral("kept"));
+    QTest::keyClick(fg1(), Qt::Key_Delete, Qt::ControlModifier); // free mode: no delete
+    QCOMPARE(scalar(QStringLiteral("select count(*) from maint")).toInt(), 3);
+}
+
+void TestMaintenance::singleTableShapes_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("table");
+    QTest::newRow("plain") << "select * from maint" << "maint";
+    QTest::newRow("alias and where") << "SELECT m.a FROM maint m WHERE m.a > 1 ORDER BY 1" << "maint";
+    QTest::newRow("quoted") << "select * from \"Order Details\" where x = 1" << "Order Details";
+    QTest::newRow("schema") << "select * from public.maint limit 5" << "public.maint";
+    QTest::newRow("join") << "select * from a join b on a.x = b.x" << "";
+    QTest::newRow("two tables") << "select * from a, b" << "";
+    QTest::newRow("grouped") << "select a, count(*) from t group by a" << "";
+    QTest::newRow("distinct") << "select distinct a from t" << "";
+    QTest::newRow("union") << "select a from t union select a from u" << "";
+    QTest::newRow("subquery") << "select (select 1 from u) from t" << "";
+}
+
+void TestMaintenance::singleTableShapes() {
+    QFETCH(QString, sql);
+    QFETCH(QString, table);
+    QString reason;
+    QCOMPARE(UpdatableRecordset::singleTable(sql, &reason), table);
+    QCOMPARE(reason.isEmpty(), !table.isEmpty());
+}
+
+QTEST_MAIN(TestMaintenance)
+#include "tst_maintenance.moc"
