@@ -313,19 +313,24 @@ int UpdatableRecordset::insert(const QHash<int, QVariant>& values) {
     m_rows << row;
     const int record = int(m_rows.size()) - 1;
 
-    // Find the new row again: by the number the engine gave it, else by its key, else by its values.
+    // Find the new row again: by the number the engine gave it, else by its key when that was
+    // given, else by the values given.
     QList<int> find;
-    for (int i = 0; i < m_columns.size(); ++i)
+    bool numbered = false;
+    for (int i = 0; i < m_columns.size() && !numbered; ++i)
         if (m_columns[i].writable && m_columns[i].field.autoIncrement && !values.contains(i)) {
+            numbered = true;
             QSqlQuery identity(m_connection.database());
-            if (!Dialect().IdentityQuery.isEmpty() && identity.exec(Dialect().IdentityQuery) && identity.next()) {
+            if (!Dialect().IdentityQuery.isEmpty() && identity.exec(Dialect().IdentityQuery) && identity.next() &&
+                !identity.value(0).isNull()) {
                 m_rows[record][i] = identity.value(0);
                 find = {i};
             }
-            break;
         }
+    const bool keyGiven = !m_keyFields.isEmpty() &&
+                          std::all_of(m_keyFields.begin(), m_keyFields.end(), [&](int f) { return values.contains(f); });
     if (find.isEmpty())
-        find = m_keyFields.isEmpty() ? given : m_keyFields;
+        find = keyGiven ? m_keyFields : given;
     QVariantList findValues;
     const QString where = matching(find, m_rows[record], [this](int f) { return quotedColumn(f); }, &findValues);
     if (!where.isEmpty())

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -17,7 +18,7 @@
 #include <QTest>
 
 namespace {
-enum Engine { Sqlite, Postgres, OdbcPostgres };
+enum Engine { Sqlite, Postgres, OdbcPostgres, OdbcSqlite };
 
 const QString kSqlite = QStringLiteral(
     "CREATE TABLE maint (rno INTEGER PRIMARY KEY AUTOINCREMENT, name VARCHAR(20) NOT NULL, qty INTEGER NOT NULL, memo TEXT);\n"
@@ -72,6 +73,12 @@ private:
     void f5(const QString& statement);
     void editCell(int row, int col, const QString& text);
     QVariant scalar(const QString& sql);
+    // The same database through a connection of its own, as another operator would have it.
+    QString otherConnectionString() const {
+        return m_engine == Sqlite         ? QStringLiteral("Driver={SQLite3};Database=m.db")
+               : m_engine == OdbcSqlite   ? QStringLiteral("Driver={SQLite3};Database=") + m_shared.filePath(QStringLiteral("shared.db"))
+                                          : m_pg.connectionString();
+    }
     FlexGrid* fg1() const { return m_window->child<FlexGrid>("fg1"); }
     QString mode() const { return m_window->child<QLabel>("lblMode")->text(); }
 
@@ -79,6 +86,7 @@ private:
     OdbcEnvironment m_odbc;
     std::unique_ptr<StartedWindow> m_window;
     Engine m_engine = Sqlite;
+    QTemporaryDir m_shared;
 };
 
 void TestMaintenance::engines() {
@@ -86,11 +94,12 @@ void TestMaintenance::engines() {
     QTest::newRow("SQLite") << int(Sqlite);
     QTest::newRow("PostgreSQL") << int(Postgres);
     QTest::newRow("PostgreSQL through ODBC") << int(OdbcPostgres);
+    QTest::newRow("SQLite through ODBC") << int(OdbcSqlite);
 }
 
 void TestMaintenance::initTestCase() {
     QVERIFY2(m_pg.load(), "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
-    m_odbc.install(&m_pg, QString());
+    m_odbc.install(&m_pg, m_shared.filePath(QStringLiteral("shared.db")));
 }
 
 void TestMaintenance::init() {
@@ -99,6 +108,8 @@ void TestMaintenance::init() {
         makeSqliteDatabase(p.path(QStringLiteral("m.db")), kSqlite);
     });
     QVERIFY(m_pg.exec(kPostgres));
+    QFile::remove(m_shared.filePath(QStringLiteral("shared.db")));
+    makeSqliteDatabase(m_shared.filePath(QStringLiteral("shared.db")), kSqlite);
     QVERIFY(QTest::qWaitForWindowActive(m_window->window.get()));
 }
 
@@ -106,9 +117,10 @@ void TestMaintenance::cleanup() { m_window.reset(); }
 
 void TestMaintenance::connect(Engine engine) {
     m_engine = engine;
-    const QString text = engine == Sqlite     ? QStringLiteral("Driver={SQLite3};Database=m.db")
-                         : engine == Postgres ? m_pg.connectionString()
-                                              : QStringLiteral("DSN=orvik_pg");
+    const QString text = engine == Sqlite         ? QStringLiteral("Driver={SQLite3};Database=m.db")
+                         : engine == Postgres     ? m_pg.connectionString()
+                         : engine == OdbcPostgres ? QStringLiteral("DSN=orvik_pg")
+                                                  : QStringLiteral("DSN=orvik_sqlite");
     m_window->window->connectActions().DBQConnect(text);
     QVERIFY(MainConnection() && MainConnection()->isOpen());
 }
@@ -136,7 +148,7 @@ void TestMaintenance::editCell(int row, int col, const QString& text) {
 QVariant TestMaintenance::scalar(const QString& sql) {
     // A second connection, as another operator would have.
     Connection other;
-    other.open(m_engine == Sqlite ? QStringLiteral("Driver={SQLite3};Database=m.db") : m_pg.connectionString());
+    other.open(otherConnectionString());
     auto rs = other.execute(sql);
     return rs->eof() ? QVariant() : rs->value(0);
 }
@@ -241,7 +253,7 @@ void TestMaintenance::concurrentChangeIsDetected() {
     f5(QStringLiteral("select rno, name, qty from maint order by rno"));
     {
         Connection other;
-        other.open(m_engine == Sqlite ? QStringLiteral("Driver={SQLite3};Database=m.db") : m_pg.connectionString());
+        other.open(otherConnectionString());
         other.execute(QStringLiteral("UPDATE maint SET name = 'theirs' WHERE rno = 1"));
     }
     editCell(1, 1, QStringLiteral("mine"));
@@ -255,7 +267,7 @@ void TestMaintenance::concurrentChangeIsDetected() {
     // A row deleted by another connection before the update: the same report, nothing written.
     {
         Connection other;
-        other.open(m_engine == Sqlite ? QStringLiteral("Driver={SQLite3};Database=m.db") : m_pg.connectionString());
+        other.open(otherConnectionString());
         other.execute(QStringLiteral("DELETE FROM maint WHERE rno = 3"));
     }
     fg1()->setRow(1);
