@@ -4,6 +4,7 @@
 #include "app/message_catalog.h"
 #include "app/operator.h"
 #include "app/run_log.h"
+#include "db/ado_types.h"
 #include "db/connection.h"
 #include "db/session.h"
 #include "db/updatable_recordset.h"
@@ -21,6 +22,18 @@
 #include <QTimer>
 
 namespace {
+// "2016/11/25[ 09:30:00]" as "2016-11-25[ 09:30:00]" for date columns: the form every engine reads
+// and the one SQLite keeps its date texts in.
+QString storedText(const QString& text, int adoType) {
+    if (!AdoType::isDateType(adoType) || adoType == AdoType::DBTime || text.size() < 10 || text[4] != u'/' ||
+        text[7] != u'/')
+        return text;
+    QString iso = text;
+    iso[4] = u'-';
+    iso[7] = u'-';
+    return iso;
+}
+
 void status(ElasticPanel* panel, const QString& text) {
     StatusMessage() = text;
     DispElaMsg(panel, text);
@@ -143,8 +156,8 @@ bool Maintenance::cellEdited(int row, int col, const QString& text) {
                                              .arg(m_rs->column(col).field.name, m_rs->table());
             throw AppError(ErrNo::DbStatementRejected, reason);
         }
-        // An emptied cell holds NULL.
-        m_pending[row].values[col] = text.isEmpty() ? QVariant() : QVariant(text);
+        // An emptied cell holds NULL; a date typed as the grid shows it goes back in ISO form.
+        m_pending[row].values[col] = text.isEmpty() ? QVariant() : QVariant(storedText(text, m_rs->column(col).field.type));
         accepted = true;
     });
     return accepted;

@@ -57,6 +57,7 @@ private slots:
     void concurrentChangeIsDetected();
     void keylessDuplicatesNeverChangeTogether_data() { engines(); }
     void keylessDuplicatesNeverChangeTogether();
+    void datesGoBackInIsoForm();
     void readOnlyColumnsRefuseChanges();
     void keysThatDoNothing();
     void f5Refusals();
@@ -293,6 +294,18 @@ void TestMaintenance::keylessDuplicatesNeverChangeTogether() {
     editCell(3, 1, QStringLiteral("單一"));
     QCOMPARE(scalar(QStringLiteral("select b from dup where a = 2")).toString(), QStringLiteral("單一"));
     QCOMPARE(m_window->op.boxes.size(), 1);
+}
+
+void TestMaintenance::datesGoBackInIsoForm() {
+    connect(Sqlite);
+    QVERIFY(MainConnection()->execute(QStringLiteral("CREATE TABLE d (k INTEGER PRIMARY KEY, day DATE)")));
+    MainConnection()->execute(QStringLiteral("INSERT INTO d VALUES (1, '2016-11-25')"));
+    MainConnection()->execute(QStringLiteral("INSERT INTO d VALUES (2, NULL)"));
+    f5(QStringLiteral("select k, day from d order by k"));
+    QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("2016/11/25"));
+    editCell(1, 1, QStringLiteral("2017/01/02")); // the last cell: Enter leaves the row
+    QCOMPARE(scalar(QStringLiteral("select day from d where k = 1")).toString(), QStringLiteral("2017-01-02"));
+    QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("2017/01/02"));
 }
 
 void TestMaintenance::readOnlyColumnsRefuseChanges() {
