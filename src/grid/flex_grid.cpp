@@ -134,20 +134,23 @@ QString FlexGrid::clip() const {
     return lines.join(QLatin1Char('\r'));
 }
 
-void FlexGrid::setClip(const QString& text) {
+bool FlexGrid::setClip(const QString& text) {
     const QRect bounds = selectionBounds();
     if (bounds.isNull())
-        return;
+        return text.isEmpty();
     QString normal = text;
     normal.replace(QStringLiteral("\r\n"), QStringLiteral("\r")).replace(QLatin1Char('\n'), QLatin1Char('\r'));
     if (normal.endsWith(QLatin1Char('\r')))
         normal.chop(1);
     const QStringList lines = normal.split(QLatin1Char('\r'));
-    for (int r = bounds.top(); r <= bounds.bottom() && r - bounds.top() < lines.size(); ++r) {
-        const QStringList cells = lines[r - bounds.top()].split(QLatin1Char('\t'));
-        for (int c = bounds.left(); c <= bounds.right() && c - bounds.left() < cells.size(); ++c)
-            m_model->setData(m_model->index(r, c), cells[c - bounds.left()], Qt::EditRole);
+    bool fitted = lines.size() <= bounds.height();
+    for (int r = 0; r < lines.size(); ++r) {
+        const QStringList cells = lines[r].split(QLatin1Char('\t'));
+        fitted = fitted && cells.size() <= bounds.width();
+        for (int c = 0; r < bounds.height() && c < cells.size() && c < bounds.width(); ++c)
+            m_model->setData(m_model->index(bounds.top() + r, bounds.left() + c), cells[c], Qt::EditRole);
     }
+    return fitted;
 }
 
 QString FlexGrid::editText() const { return m_editor ? m_editor->text() : QString(); }

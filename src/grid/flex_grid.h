@@ -35,9 +35,10 @@ public:
     void addItem(const QString& text) { m_model->addItem(text); }
     void removeItem(int row) { m_model->removeItem(row); }
 
-    // The selected range as text: cells by TAB, rows by CR. Setting it pastes into the selection.
+    // The selected range as text: cells by TAB, rows by CR. Setting it pastes into the selection;
+    // it returns false when the text held more rows or cells than the selection took.
     QString clip() const;
-    void setClip(const QString& text);
+    bool setClip(const QString& text);
 
     // The in-cell editor's text, readable while an edit is being validated; "" when none is open.
     QString editText() const;

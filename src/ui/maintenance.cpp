@@ -242,27 +242,14 @@ void Maintenance::fg1_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool* ha
 }
 
 void Maintenance::paste() {
-    const QString text = QApplication::clipboard()->text();
     const int before = w.fg1->row();
-    w.fg1->setClip(text);
+    const bool fitted = w.fg1->setClip(QApplication::clipboard()->text());
     // Rows the paste changed, other than the one the operator stands on, are written now.
     const QList<int> rows = m_pending.keys();
     for (int row : rows)
         if (row != before)
             rowLeft(row);
-    QString normal = text;
-    normal.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-    if (normal.endsWith(u'\n'))
-        normal.chop(1);
-    const QStringList lines = normal.split(u'\n');
-    int widest = 0;
-    for (const QString& line : lines)
-        widest = std::max(widest, int(line.count(u'\t')) + 1);
-    const QModelIndexList chosen = w.fg1->selectionModel()->selectedIndexes();
-    QRect bounds;
-    for (const QModelIndex& at : chosen)
-        bounds |= QRect(at.column(), at.row(), 1, 1);
-    if (lines.size() > bounds.height() || widest > bounds.width())
+    if (!fitted)
         status(w.elaMsg, QStringLiteral("貼上的資料比選取的範圍大, 只貼入選取的範圍."));
 }
 
