@@ -29,9 +29,7 @@ T nativeHandle(const QVariant& handle) {
 }
 
 // SQLite keeps the declared type and the origin of each result column.
-void describeSqliteColumns(const QSqlDatabase& db, const QSqlQuery& query, QList<FieldInfo>& fields) {
-    auto* stmt = nativeHandle<sqlite3_stmt*>(query.result()->handle());
-    auto* handle = nativeHandle<sqlite3*>(db.driver()->handle());
+void describeSqliteColumns(sqlite3* handle, sqlite3_stmt* stmt, QList<FieldInfo>& fields) {
     if (!stmt || !handle)
         return;
     for (int i = 0; i < fields.size() && i < sqlite3_column_count(stmt); ++i) {
@@ -86,8 +84,47 @@ QList<FieldInfo> describeFields(const QSqlDatabase& db, const QSqlQuery& query) 
         fields << info;
     }
     if (driver == QLatin1String("QSQLITE"))
-        describeSqliteColumns(db, query, fields);
+        describeSqliteColumns(nativeHandle<sqlite3*>(db.driver()->handle()),
+                              nativeHandle<sqlite3_stmt*>(query.result()->handle()), fields);
     return fields;
+}
+
+// A statement that returns rows, prepared on the engine itself so its rows are read without
+// Qt's per-value copies; null when the statement returns no rows (the caller runs it through Qt).
+std::unique_ptr<Recordset> sqliteRowsStatement(const QSqlDatabase& db, const QString& sql) {
+    auto* handle = nativeHandle<sqlite3*>(db.driver()->handle());
+    if (!handle)
+        return nullptr;
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
+        throw AppError(ErrNo::DbStatementRejected, QString::fromUtf8(sqlite3_errmsg(handle)));
+    if (!stmt)
+        return nullptr; // only blanks or comments
+    if (sqlite3_column_count(stmt) == 0) {
+        sqlite3_finalize(stmt);
+        return nullptr;
+    }
+    QList<FieldInfo> fields;
+    for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+        FieldInfo info;
+        info.name = QString::fromUtf8(sqlite3_column_name(stmt, i));
+        info.attributes = AdoType::MayBeNull;
+        info.type = AdoType::VarWChar;
+        fields << info;
+    }
+    describeSqliteColumns(handle, stmt, fields);
+    auto rows = std::make_unique<Recordset>(stmt, std::move(fields));
+    // Columns without a declared type (expressions) take their type from the first value.
+    for (int i = 0; i < rows->fieldCount() && !rows->eof(); ++i)
+        if (!sqlite3_column_decltype(stmt, i)) {
+            const Recordset::RawCell cell = rows->rawCell(i);
+            rows->setFieldType(i, cell.kind == Recordset::RawCell::Integer ? AdoType::Integer
+                                  : cell.kind == Recordset::RawCell::Real  ? AdoType::Double
+                                  : cell.kind == Recordset::RawCell::Blob  ? AdoType::LongVarBinary
+                                                                           : AdoType::VarWChar);
+        }
+    return rows;
 }
 
 QString sqliteCatalogType(const QString& type, const QString& name) {
@@ -153,6 +190,13 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
         throw AppError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
                                             "It is either closed or invalid in this context."));
     QSqlDatabase db = database();
+    if (db.driverName() == QLatin1String("QSQLITE")) {
+        if (auto rows = sqliteRowsStatement(db, sql)) {
+            if (recordsAffected)
+                *recordsAffected = -1;
+            return rows;
+        }
+    }
     auto query = std::make_unique<QSqlQuery>(db);
     query->setForwardOnly(true);
     if (!query->exec(sql))

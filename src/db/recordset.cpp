@@ -4,6 +4,8 @@
 
 #include <QSqlError>
 
+#include <sqlite3.h>
+
 Recordset::Recordset(std::unique_ptr<QSqlQuery> query, QList<FieldInfo> fields)
     : m_query(std::move(query)), m_fields(std::move(fields)) {
     m_open = m_query && m_query->isSelect();
@@ -11,11 +13,34 @@ Recordset::Recordset(std::unique_ptr<QSqlQuery> query, QList<FieldInfo> fields)
         moveNext();
 }
 
+Recordset::Recordset(sqlite3_stmt* statement, QList<FieldInfo> fields)
+    : m_fields(std::move(fields)), m_statement(statement) {
+    m_open = true;
+    try {
+        moveNext();
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
 Recordset::~Recordset() { close(); }
 
 void Recordset::moveNext() {
     if (!m_open || (m_eof && m_position > 0))
         return;
+    if (m_statement) {
+        const int rc = sqlite3_step(m_statement);
+        if (rc == SQLITE_ROW) {
+            m_eof = false;
+            ++m_position;
+            return;
+        }
+        m_eof = true;
+        if (rc != SQLITE_DONE)
+            throw AppError(ErrNo::DbStatementRejected, QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement))));
+        return;
+    }
     if (m_query->next()) {
         m_eof = false;
         ++m_position;
@@ -29,10 +54,56 @@ void Recordset::moveNext() {
 QVariant Recordset::value(int i) const {
     if (eof())
         throw AppError(3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
-    return m_query->value(i);
+    if (!m_statement)
+        return m_query->value(i);
+    switch (sqlite3_column_type(m_statement, i)) {
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(m_statement, i)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(m_statement, i));
+    case SQLITE_TEXT:
+        return QVariant(QString::fromUtf16(static_cast<const char16_t*>(sqlite3_column_text16(m_statement, i)),
+                                           sqlite3_column_bytes16(m_statement, i) / 2));
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(m_statement, i)),
+                                   sqlite3_column_bytes(m_statement, i)));
+    default:
+        return QVariant();
+    }
+}
+
+Recordset::RawCell Recordset::rawCell(int i) const {
+    RawCell cell;
+    switch (sqlite3_column_type(m_statement, i)) {
+    case SQLITE_INTEGER:
+        cell.kind = RawCell::Integer;
+        cell.integer = sqlite3_column_int64(m_statement, i);
+        break;
+    case SQLITE_FLOAT:
+        cell.kind = RawCell::Real;
+        cell.real = sqlite3_column_double(m_statement, i);
+        break;
+    case SQLITE_TEXT:
+        cell.kind = RawCell::Text;
+        cell.bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, i));
+        cell.size = sqlite3_column_bytes(m_statement, i);
+        break;
+    case SQLITE_BLOB:
+        cell.kind = RawCell::Blob;
+        cell.bytes = static_cast<const char*>(sqlite3_column_blob(m_statement, i));
+        cell.size = sqlite3_column_bytes(m_statement, i);
+        break;
+    default:
+        break;
+    }
+    return cell;
 }
 
 void Recordset::close() {
+    if (m_statement) {
+        sqlite3_finalize(m_statement);
+        m_statement = nullptr;
+    }
     if (m_query) {
         m_query->finish();
         m_query.reset();

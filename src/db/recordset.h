@@ -7,6 +7,8 @@
 
 #include <memory>
 
+struct sqlite3_stmt;
+
 // One column of a result as the windows see it.
 struct FieldInfo {
     QString name;
@@ -23,6 +25,8 @@ class Recordset {
 public:
     // Takes over an executed query.
     explicit Recordset(std::unique_ptr<QSqlQuery> query, QList<FieldInfo> fields);
+    // Takes over a prepared SQLite statement that returns rows, read straight from the engine.
+    Recordset(sqlite3_stmt* statement, QList<FieldInfo> fields);
     ~Recordset();
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
@@ -38,7 +42,22 @@ public:
     qint64 position() const { return m_position; }
     void close();
 
+    // The current record's value as the engine holds it, without a QVariant or QString between,
+    // for loaders that turn many rows into text; only where hasRawCells() says so.
+    struct RawCell {
+        enum Kind { Null, Integer, Real, Text, Blob } kind = Null;
+        qint64 integer = 0;
+        double real = 0;
+        const char* bytes = nullptr; // UTF-8 for Text; valid until the next move
+        int size = 0;
+    };
+    bool hasRawCells() const { return m_statement != nullptr; }
+    RawCell rawCell(int i) const;
+    // For the layer itself: a type learnt after the first row was read.
+    void setFieldType(int i, int type) { m_fields[i].type = type; }
+
 private:
+    sqlite3_stmt* m_statement = nullptr;
     std::unique_ptr<QSqlQuery> m_query;
     QList<FieldInfo> m_fields;
     bool m_open = false;

@@ -156,6 +156,40 @@ bool appendDate(CellStore& store, const QVariant& value) {
     return true;
 }
 
+// A value read straight from the engine: text goes in as the UTF-8 bytes it already is.
+void appendRaw(CellStore& store, const Recordset::RawCell& cell, int adoType) {
+    char out[64];
+    switch (cell.kind) {
+    case Recordset::RawCell::Null:
+        store.addCellUtf8("", 0);
+        return;
+    case Recordset::RawCell::Integer: {
+        const auto done = std::to_chars(out, out + sizeof out, cell.integer);
+        store.addCellUtf8(out, size_t(done.ptr - out));
+        return;
+    }
+    case Recordset::RawCell::Real:
+        if (std::isfinite(cell.real)) {
+            const auto done = numberChars(out, out + sizeof out, cell.real);
+            store.addCellUtf8(out, size_t(done.ptr - out));
+        } else {
+            store.addCell(QString::number(cell.real));
+        }
+        return;
+    case Recordset::RawCell::Text:
+        if (AdoType::isDateType(adoType) && adoType != AdoType::DBTime) {
+            const QString shown = isoTextAsDate(QString::fromUtf8(cell.bytes, cell.size));
+            store.addCell(shown);
+        } else {
+            store.addCellUtf8(cell.bytes, size_t(cell.size));
+        }
+        return;
+    case Recordset::RawCell::Blob:
+        store.addCell(cellText(QByteArray(cell.bytes, cell.size), adoType));
+        return;
+    }
+}
+
 void appendValue(CellStore& store, const QVariant& value, int adoType) {
     if (value.isNull())
         store.addCellUtf8("", 0);
@@ -228,10 +262,15 @@ bool FGLoadRST(FlexGrid* grid, Recordset& rs, qint64* count, ElasticPanel* progr
         qint64 lastShown = 0;
         qint64 rows = 0;
         CellStore& store = model->store();
+        const bool raw = rs.hasRawCells();
         while (!rs.eof()) {
             store.beginRow();
-            for (int i = 0; i < fields; ++i)
-                appendValue(store, rs.value(i), types[size_t(i)]);
+            for (int i = 0; i < fields; ++i) {
+                if (raw)
+                    appendRaw(store, rs.rawCell(i), types[size_t(i)]);
+                else
+                    appendValue(store, rs.value(i), types[size_t(i)]);
+            }
             store.endRow();
             ++rows;
             rs.moveNext();
