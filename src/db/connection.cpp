@@ -204,7 +204,11 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
     if (recordsAffected)
         *recordsAffected = query->isSelect() ? -1 : query->numRowsAffected();
     QList<FieldInfo> fields = query->isSelect() ? describeFields(db, *query) : QList<FieldInfo>();
-    return std::make_unique<Recordset>(std::move(query), std::move(fields));
+    const bool postgres = db.driverName() == QLatin1String("QPSQL");
+    auto rows = std::make_unique<Recordset>(std::move(query), std::move(fields));
+    if (postgres)
+        rows->readPostgresText();
+    return rows;
 }
 
 QList<CatalogRow> Connection::tables() {

@@ -3,7 +3,9 @@
 #include "app/errors.h"
 
 #include <QSqlError>
+#include <QSqlResult>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 Recordset::Recordset(std::unique_ptr<QSqlQuery> query, QList<FieldInfo> fields)
@@ -74,6 +76,21 @@ QVariant Recordset::value(int i) const {
 
 Recordset::RawCell Recordset::rawCell(int i) const {
     RawCell cell;
+    if (!m_statement) {
+        // Qt keeps the server's result; in single-row mode it holds just the current row.
+        const QVariant handle = m_query->result()->handle();
+        const PGresult* result = handle.isValid() && handle.constData() ? *static_cast<PGresult* const*>(handle.constData()) : nullptr;
+        if (!result)
+            throw AppError(ErrNo::DbStatementRejected, QStringLiteral("The server's result is not available."));
+        const int row = PQntuples(result) == 1 ? 0 : m_query->at();
+        if (PQgetisnull(result, row, i))
+            return cell;
+        cell.kind = RawCell::Text;
+        cell.serverText = true;
+        cell.bytes = PQgetvalue(result, row, i);
+        cell.size = PQgetlength(result, row, i);
+        return cell;
+    }
     switch (sqlite3_column_type(m_statement, i)) {
     case SQLITE_INTEGER:
         cell.kind = RawCell::Integer;

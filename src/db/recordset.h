@@ -49,15 +49,21 @@ public:
         qint64 integer = 0;
         double real = 0;
         const char* bytes = nullptr; // UTF-8 for Text; valid until the next move
+        bool serverText = false;     // Text as PostgreSQL writes every value, whatever its type
         int size = 0;
     };
-    bool hasRawCells() const { return m_statement != nullptr; }
+    bool hasRawCells() const { return m_statement != nullptr || m_postgres; }
     RawCell rawCell(int i) const;
     // For the layer itself: a type learnt after the first row was read.
     void setFieldType(int i, int type) { m_fields[i].type = type; }
 
+    // For the layer itself: the query runs on PostgreSQL, whose values can be read as the text
+    // the server sent.
+    void readPostgresText() { m_postgres = true; }
+
 private:
     sqlite3_stmt* m_statement = nullptr;
+    bool m_postgres = false;
     std::unique_ptr<QSqlQuery> m_query;
     QList<FieldInfo> m_fields;
     bool m_open = false;

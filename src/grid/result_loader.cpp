@@ -156,6 +156,38 @@ bool appendDate(CellStore& store, const QVariant& value) {
     return true;
 }
 
+bool isNumberType(int adoType) {
+    return adoType == AdoType::Double || adoType == AdoType::Single || adoType == AdoType::Numeric ||
+           adoType == AdoType::Currency;
+}
+
+// Text read straight from the engine, shown as the same value read through Qt would be.
+void appendText(CellStore& store, const Recordset::RawCell& cell, int adoType) {
+    const char* bytes = cell.bytes;
+    const size_t size = size_t(cell.size);
+    char out[64];
+    if (AdoType::isDateType(adoType) && adoType != AdoType::DBTime) {
+        store.addCell(isoTextAsDate(QString::fromUtf8(bytes, qsizetype(size))));
+    } else if (isNumberType(adoType) && size > 0 && size < 40) {
+        // Numbers with at most fifteen significant digits, and no trailing zeros of a scale.
+        double value = 0;
+        const auto parsed = std::from_chars(bytes, bytes + size, value);
+        if (parsed.ec == std::errc() && parsed.ptr == bytes + size && std::isfinite(value)) {
+            const auto done = numberChars(out, out + sizeof out, value);
+            store.addCellUtf8(out, size_t(done.ptr - out));
+        } else {
+            store.addCellUtf8(bytes, size);
+        }
+    } else if (cell.serverText && adoType == AdoType::Boolean && size == 1) {
+        store.addCell(bytes[0] == 't' ? QStringLiteral("True") : QStringLiteral("False"));
+    } else if (cell.serverText && size >= 2 && bytes[0] == '\\' && bytes[1] == 'x' &&
+               (adoType == AdoType::LongVarBinary || adoType == AdoType::VarBinary || adoType == AdoType::Binary)) {
+        store.addCell(QStringLiteral("0x") + QString::fromLatin1(bytes + 2, qsizetype(size - 2)));
+    } else {
+        store.addCellUtf8(bytes, size);
+    }
+}
+
 // A value read straight from the engine: text goes in as the UTF-8 bytes it already is.
 void appendRaw(CellStore& store, const Recordset::RawCell& cell, int adoType) {
     char out[64];
@@ -177,12 +209,7 @@ void appendRaw(CellStore& store, const Recordset::RawCell& cell, int adoType) {
         }
         return;
     case Recordset::RawCell::Text:
-        if (AdoType::isDateType(adoType) && adoType != AdoType::DBTime) {
-            const QString shown = isoTextAsDate(QString::fromUtf8(cell.bytes, cell.size));
-            store.addCell(shown);
-        } else {
-            store.addCellUtf8(cell.bytes, size_t(cell.size));
-        }
+        appendText(store, cell, adoType);
         return;
     case Recordset::RawCell::Blob:
         store.addCell(cellText(QByteArray(cell.bytes, cell.size), adoType));
