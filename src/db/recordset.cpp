@@ -1,6 +1,7 @@
 #include "db/recordset.h"
 
 #include "app/errors.h"
+#include "db/ado_types.h"
 
 #include <QSqlError>
 #include <QSqlResult>
@@ -85,6 +86,18 @@ Recordset::RawCell Recordset::rawCell(int i) const {
         const int row = PQntuples(result) == 1 ? 0 : m_query->at();
         if (PQgetisnull(result, row, i))
             return cell;
+        const int type = m_fields[i].type;
+        if (type == AdoType::LongVarBinary || type == AdoType::VarBinary || type == AdoType::Binary) {
+            // Bytes come escaped, in whichever form the session asked for.
+            size_t length = 0;
+            unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(result, row, i)), &length);
+            m_bytes = QByteArray(reinterpret_cast<const char*>(bytes), qsizetype(length));
+            PQfreemem(bytes);
+            cell.kind = RawCell::Blob;
+            cell.bytes = m_bytes.constData();
+            cell.size = int(m_bytes.size());
+            return cell;
+        }
         cell.kind = RawCell::Text;
         cell.serverText = true;
         cell.bytes = PQgetvalue(result, row, i);

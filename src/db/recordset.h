@@ -64,6 +64,7 @@ public:
 private:
     sqlite3_stmt* m_statement = nullptr;
     bool m_postgres = false;
+    mutable QByteArray m_bytes; // the current binary value, unescaped
     std::unique_ptr<QSqlQuery> m_query;
     QList<FieldInfo> m_fields;
     bool m_open = false;

@@ -180,9 +180,6 @@ void appendText(CellStore& store, const Recordset::RawCell& cell, int adoType) {
         }
     } else if (cell.serverText && adoType == AdoType::Boolean && size == 1) {
         store.addCell(bytes[0] == 't' ? QStringLiteral("True") : QStringLiteral("False"));
-    } else if (cell.serverText && size >= 2 && bytes[0] == '\\' && bytes[1] == 'x' &&
-               (adoType == AdoType::LongVarBinary || adoType == AdoType::VarBinary || adoType == AdoType::Binary)) {
-        store.addCell(QStringLiteral("0x") + QString::fromLatin1(bytes + 2, qsizetype(size - 2)));
     } else {
         store.addCellUtf8(bytes, size);
     }

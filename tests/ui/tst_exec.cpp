@@ -50,6 +50,8 @@ private slots:
     void serverPassThrough();
     void rejectedStatementReported_data() { engines(); }
     void rejectedStatementReported();
+    void valuesShowTheSameOnEveryEngine_data() { engines(); }
+    void valuesShowTheSameOnEveryEngine();
     void execRunsTextUnchanged();
     void ignoredWordsRunNothing();
     void emptyEditorAsksForSql();
@@ -194,6 +196,22 @@ void TestExec::rejectedStatementReported() {
     QVERIFY(m_window->action("mnuMaintain_0")->isEnabled());
     QVERIFY(!m_window->op.busy);
     QCOMPARE(m_window->editor()->toPlainText(), QStringLiteral("select nosuchcolumn from item"));
+}
+
+void TestExec::valuesShowTheSameOnEveryEngine() {
+    QFETCH(int, engine);
+    connect(Engine(engine));
+    const bool pg = engine != Sqlite;
+    run(pg ? QStringLiteral("select 0.1::float8 + 0.2::float8 as f, 12.50::numeric(10,2) as n, true as b, "
+                            "'\\x00ff'::bytea as y, timestamp '2016-11-25 09:30:00.25' as t, 1e20::float8 as e")
+           : QStringLiteral("select 0.1 + 0.2 as f, 12.50 as n, 1 as b, x'00ff' as y, '2016-11-25 09:30:00' as t, 1e20 as e"));
+    QCOMPARE(fg1()->textMatrix(1, 0), QStringLiteral("0.3"));
+    QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("12.5"));
+    // Booleans: PostgreSQL's own; SQLite has none, and the ODBC driver hands them over as digits.
+    QCOMPARE(fg1()->textMatrix(1, 2), engine == Postgres ? QStringLiteral("True") : QStringLiteral("1"));
+    QCOMPARE(fg1()->textMatrix(1, 3), QStringLiteral("0x00ff"));
+    QCOMPARE(fg1()->textMatrix(1, 4), pg ? QStringLiteral("2016/11/25 09:30:00") : QStringLiteral("2016-11-25 09:30:00"));
+    QCOMPARE(fg1()->textMatrix(1, 5), QStringLiteral("1e+20"));
 }
 
 void TestExec::execRunsTextUnchanged() {
