@@ -4,8 +4,11 @@
 #include "db/session.h"
 
 #include <QPlainTextEdit>
+#include <QStandardPaths>
 
 StartedWindow::StartedWindow(const std::function<void(TestProgram&)>& prepare, bool withCatalog) {
+    // The per-user store the window reads and writes stays apart from the real one.
+    QStandardPaths::setTestModeEnabled(true);
     if (withCatalog)
         program.installCatalog();
     if (prepare)
