@@ -65,6 +65,8 @@ void ConnectActions::DBQConnect(const QString& connectionString) {
                                                           QString(), EchoMode::Password);
             cs = withPassword(cs, typed.value_or(QString()));
         }
+        if (m_beforeConnect)
+            m_beforeConnect();
         if (!ConnectADO(cs, MainConnection())) {
             StatusMessage() = QStringLiteral("連線失敗!");
             DispElaMsg(w.elaMsg, StatusMessage());

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include <optional>
 
 struct CatalogRow;
@@ -16,6 +18,8 @@ public:
     ConnectActions() = default;
     explicit ConnectActions(const ConnectionWidgets& widgets) : w(widgets) {}
     void attach(const ConnectionWidgets& widgets) { w = widgets; }
+    // Runs before the shared connection is replaced: what works on the old one finishes first.
+    void setBeforeConnect(std::function<void()> beforeConnect) { m_beforeConnect = std::move(beforeConnect); }
 
     // Opens MainConnection with the string (asking for the password where "Password=XXXX" stands),
     // then shows the outcome in the status label, the window title and the table list.
@@ -34,4 +38,5 @@ private:
     void fillTableList(const QStringList& names);
 
     ConnectionWidgets w;
+    std::function<void()> m_beforeConnect;
 };

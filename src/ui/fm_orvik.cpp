@@ -55,6 +55,7 @@ fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCore
                              m_ui.mnuMaintain[0], m_ui.cmdQryDB},
                             m_connect, m_dlgFile, this);
     m_maintenance = new Maintenance({m_ui.fg1, m_ui.lblMode, m_ui.elaMsg, m_ui.tabPage}, *m_query, this);
+    m_connect.setBeforeConnect([this] { m_maintenance->leave(); });
     QCoreApplication::instance()->installEventFilter(this);
     m_ui.fgTableName->setCols(1);
     connectSignals();

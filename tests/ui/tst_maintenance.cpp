@@ -65,6 +65,7 @@ private slots:
     void enterMovesLikeTab();
     void pasteLargerThanSelection();
     void execSqlReturnsToFreeMode();
+    void connectingAgainWritesPendingEditsFirst();
     void singleTableShapes_data();
     void singleTableShapes();
 
@@ -408,6 +409,18 @@ void TestMaintenance::execSqlReturnsToFreeMode() {
     QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(), QStringLiteral("kept"));
     QTest::keyClick(fg1(), Qt::Key_Delete, Qt::ControlModifier); // free mode: no delete
     QCOMPARE(scalar(QStringLiteral("select count(*) from maint")).toInt(), 3);
+}
+
+void TestMaintenance::connectingAgainWritesPendingEditsFirst() {
+    connect(Sqlite);
+    f5(QStringLiteral("select rno, name, qty from maint order by rno"));
+    editCell(1, 1, QStringLiteral("before reconnect"));
+    connect(Sqlite);
+    QVERIFY(!m_window->window->maintenance().isBound());
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(), QStringLiteral("before reconnect"));
+    editCell(2, 1, QStringLiteral("free mode now")); // only the grid changes
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 2")).toString(), QStringLiteral("two"));
+    QVERIFY(m_window->op.boxes.isEmpty());
 }
 
 void TestMaintenance::singleTableShapes_data() {
