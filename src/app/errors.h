@@ -25,11 +25,9 @@ private:
 namespace ErrNo {
 // Run-time library numbers used for failures outside the database layer.
 inline constexpr qint64 InvalidCall = 5;
-inline constexpr qint64 Overflow = 6;
 inline constexpr qint64 ObjectNotSet = 91;
 inline constexpr qint64 FileNotFound = 53;
 inline constexpr qint64 PathFileAccess = 75;
-inline constexpr qint64 PathNotFound = 76;
 // Data layer numbers.
 inline constexpr qint64 DbOpenFailed = -2147467259;
 inline constexpr qint64 DbStatementRejected = -2147217900;

@@ -236,5 +236,3 @@ void CellStore::clear() {
     m_heldBytes = 0;
     m_wastedBytes = 0;
 }
-
-size_t CellStore::heldBytes() const { return m_heldBytes + m_rows.capacity() * sizeof(const char*); }

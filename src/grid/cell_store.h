@@ -43,9 +43,6 @@ public:
     void addCellUtf8(const char* bytes, size_t length);
     void endRow();
 
-    // Bytes held by the chunks, for the benchmarks.
-    size_t heldBytes() const;
-
 private:
     static int cellCount(const char* block);
     static size_t blockBytes(const char* block);

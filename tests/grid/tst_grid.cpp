@@ -32,6 +32,7 @@ private slots:
     void cellStoreKeepsTexts();
     void cellStoreShapeChanges();
     void cellStoreRejectsOutOfRange();
+    void cellStoreTakesSpaceBack();
     void addItemSplitsAtTabs();
     void appendRowKeepsTabsInCells();
     void headerRowAndFixedColumnShowAsHeaders();
@@ -118,6 +119,24 @@ void TestGrid::cellStoreRejectsOutOfRange() {
             QCOMPARE(e.number(), 381);
         }
     }
+}
+
+void TestGrid::cellStoreTakesSpaceBack() {
+    // Dropping most rows, then rewriting the rest many times, repacks the store; every text held
+    // before and after must read the same.
+    CellStore store;
+    store.setCols(2);
+    for (int i = 0; i < 200000; ++i)
+        store.appendRow(QStringList{QStringLiteral("row %1").arg(i), QStringLiteral("第%1行").arg(i)});
+    store.setRows(3);
+    QCOMPARE(store.text(2, 1), QStringLiteral("第2行"));
+    for (int round = 0; round < 50000; ++round)
+        store.setText(round % 3, 0, QStringLiteral("rewritten %1").arg(round));
+    QCOMPARE(store.text(0, 0), QStringLiteral("rewritten 49998"));
+    QCOMPARE(store.text(1, 1), QStringLiteral("第1行"));
+    store.appendRow(QStringList{QStringLiteral("after"), QString()});
+    QCOMPARE(store.text(3, 0), QStringLiteral("after"));
+    QCOMPARE(store.text(2, 0), QStringLiteral("rewritten 49997"));
 }
 
 void TestGrid::addItemSplitsAtTabs() {
