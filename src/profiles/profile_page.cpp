@@ -73,7 +73,6 @@ void ProfilePage::load() {
         int number = 0;
         for (const QString& line : lines)
             grid->addItem(QString::number(++number) + u'\t' + line + u'\t');
-        grid->autoSize(0, grid->cols() - 1);
         grid->setRedraw(true);
         grid->autoSize(0, grid->cols() - 1);
     }
