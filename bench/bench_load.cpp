@@ -49,11 +49,16 @@ std::optional<PgSettings> pgSettings() {
         if (kv.size() < 2)
             continue;
         const QString value = QString::fromUtf8(line.mid(kv[0].size() + 1));
-        if (kv[0] == "ORVIK_PG_HOST") pg.host = value;
-        else if (kv[0] == "ORVIK_PG_PORT") pg.port = value.toInt();
-        else if (kv[0] == "ORVIK_PG_USER") pg.user = value;
-        else if (kv[0] == "ORVIK_PG_PASSWORD") pg.password = value;
-        else if (kv[0] == "ORVIK_PG_DATABASE") pg.database = value;
+        if (kv[0] == "ORVIK_PG_HOST")
+            pg.host = value;
+        else if (kv[0] == "ORVIK_PG_PORT")
+            pg.port = value.toInt();
+        else if (kv[0] == "ORVIK_PG_USER")
+            pg.user = value;
+        else if (kv[0] == "ORVIK_PG_PASSWORD")
+            pg.password = value;
+        else if (kv[0] == "ORVIK_PG_DATABASE")
+            pg.database = value;
     }
     return pg.port > 0 ? std::optional(pg) : std::nullopt;
 }
@@ -64,10 +69,10 @@ QString benchFolder() {
     return folder;
 }
 
-const char* kFill =
-    "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < %1) "
-    "INSERT INTO bench SELECT n, '客戶名稱第' || n || '號', n * 1.25, "
-    "date('2000-01-01', '+' || (n % 9000) || ' days'), CASE WHEN n % 3 = 0 THEN NULL ELSE 'note ' || n END FROM c";
+const char* kFill = "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < %1) "
+                    "INSERT INTO bench SELECT n, '客戶名稱第' || n || '號', n * 1.25, "
+                    "date('2000-01-01', '+' || (n % 9000) || ' days'), CASE WHEN n % 3 = 0 THEN NULL ELSE "
+                    "'note ' || n END FROM c";
 
 void makeSqliteData(const QString& path) {
     if (QFile::exists(path))
@@ -78,7 +83,8 @@ void makeSqliteData(const QString& path) {
         db.setDatabaseName(path + QStringLiteral(".part"));
         db.open();
         QSqlQuery q(db);
-        q.exec(QStringLiteral("CREATE TABLE bench (id INTEGER PRIMARY KEY, name VARCHAR(40), amount REAL, day DATE, note TEXT)"));
+        q.exec(QStringLiteral("CREATE TABLE bench (id INTEGER PRIMARY KEY, name VARCHAR(40), amount REAL, "
+                              "day DATE, note TEXT)"));
         if (!q.exec(QString::fromUtf8(kFill).arg(kSqliteRows)))
             qFatal("%s", qPrintable(q.lastError().text()));
     }
@@ -98,10 +104,14 @@ bool makePostgresData(const PgSettings& pg) {
         if (db.open()) {
             QSqlQuery q(db);
             q.exec(QStringLiteral("DROP TABLE IF EXISTS bench"));
-            q.exec(QStringLiteral("CREATE TABLE bench (id INTEGER PRIMARY KEY, name VARCHAR(40), amount DOUBLE PRECISION, day DATE, note TEXT)"));
-            ok = q.exec(QStringLiteral("INSERT INTO bench SELECT n, '客戶名稱第' || n || '號', n * 1.25, "
-                                       "DATE '2000-01-01' + (n % 9000), CASE WHEN n % 3 = 0 THEN NULL ELSE 'note ' || n END "
-                                       "FROM generate_series(1, %1) AS n").arg(kPostgresRows));
+            q.exec(QStringLiteral("CREATE TABLE bench (id INTEGER PRIMARY KEY, name VARCHAR(40), amount "
+                                  "DOUBLE PRECISION, day DATE, note TEXT)"));
+            ok = q.exec(
+                QStringLiteral(
+                    "INSERT INTO bench SELECT n, '客戶名稱第' || n || '號', n * 1.25, "
+                    "DATE '2000-01-01' + (n % 9000), CASE WHEN n % 3 = 0 THEN NULL ELSE 'note ' || n END "
+                    "FROM generate_series(1, %1) AS n")
+                    .arg(kPostgresRows));
         }
     }
     QSqlDatabase::removeDatabase(QStringLiteral("make"));
@@ -141,14 +151,17 @@ int child(const QString& kind) {
     QStandardPaths::setTestModeEnabled(true);
     QTemporaryDir program;
     ProgramInfo::setProgramPath(program.path(), QStringLiteral("ORVIK"));
-    QFile::copy(QStringLiteral(ORVIK_PROGRAM_DIR "/ZKMSG.MDB"), program.filePath(QStringLiteral("ZKMSG.MDB")));
+    QFile::copy(QStringLiteral(ORVIK_PROGRAM_DIR "/ZKMSG.MDB"),
+                program.filePath(QStringLiteral("ZKMSG.MDB")));
     QString cs;
     if (kind == QLatin1String("sqlite")) {
         cs = QStringLiteral("Driver={SQLite3};Database=") + benchFolder() + QStringLiteral("/bench.db");
     } else {
         const auto pg = pgSettings();
         cs = QStringLiteral("Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;Uid=%4;Pwd=%5")
-                 .arg(pg->host).arg(pg->port).arg(pg->database, pg->user, pg->password);
+                 .arg(pg->host)
+                 .arg(pg->port)
+                 .arg(pg->database, pg->user, pg->password);
     }
     QFile profiles(program.filePath(QStringLiteral("CntStr.txt")));
     profiles.open(QIODevice::WriteOnly);
@@ -188,9 +201,10 @@ bool measure(const QString& kind, const char* label, double targetRatio, double 
     const double bare = f[0].toDouble(), load = f[1].toDouble(), mb = f[3].toDouble();
     // ExecSQL ends with the status message, which pauses 0.2 s by design; the ratio leaves it out.
     const double shown = load - 0.2;
-    std::printf("%-26s rows %8d | bare read %6.3f s | ExecSQL %6.3f s (rows shown after %6.3f s) | ratio %5.2f "
-                "(target <= %.1f) | peak %6.1f MB (target <= %.0f)\n",
-                label, f[2].toInt(), bare, load, shown, shown / bare, targetRatio, mb, targetMb);
+    std::printf(
+        "%-26s rows %8d | bare read %6.3f s | ExecSQL %6.3f s (rows shown after %6.3f s) | ratio %5.2f "
+        "(target <= %.1f) | peak %6.1f MB (target <= %.0f)\n",
+        label, f[2].toInt(), bare, load, shown, shown / bare, targetRatio, mb, targetMb);
     return true;
 }
 } // namespace
@@ -207,6 +221,7 @@ int main(int argc, char** argv) {
     if (const auto pg = pgSettings(); pg && makePostgresData(*pg))
         measure(QStringLiteral("pg"), "PostgreSQL, 100,000 x 5", 1.5, 300);
     else
-        std::printf("PostgreSQL, 100,000 x 5      skipped: start tools/pg_test_server.sh start build/pgtest first\n");
+        std::printf(
+            "PostgreSQL, 100,000 x 5      skipped: start tools/pg_test_server.sh start build/pgtest first\n");
     return 0;
 }

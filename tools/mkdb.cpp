@@ -61,7 +61,8 @@ QStringList splitStatements(const QString& script) {
 }
 
 QStringList catalogStatements(const QString& source) {
-    QStringList statements{QStringLiteral("CREATE TABLE Msg (MsgID VARCHAR(30) NOT NULL, MsgText VARCHAR(255))")};
+    QStringList statements{
+        QStringLiteral("CREATE TABLE Msg (MsgID VARCHAR(30) NOT NULL, MsgText VARCHAR(255))")};
     for (const QString& line : source.split(u'\n')) {
         const QString trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(u'#'))
@@ -69,7 +70,9 @@ QStringList catalogStatements(const QString& source) {
         const qsizetype tab = line.indexOf(u'\t');
         if (tab < 0)
             fail(QStringLiteral("catalog line without TAB: %1").arg(line));
-        const auto literal = [](QString text) { return u'\'' + text.replace(u'\'', QStringLiteral("''")) + u'\''; };
+        const auto literal = [](QString text) {
+            return u'\'' + text.replace(u'\'', QStringLiteral("''")) + u'\'';
+        };
         statements << QStringLiteral("INSERT INTO Msg (MsgID, MsgText) VALUES (%1, %2)")
                           .arg(literal(line.left(tab)), literal(line.mid(tab + 1).trimmed()));
     }

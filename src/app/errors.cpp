@@ -3,7 +3,8 @@
 #include "app/run_log.h"
 
 AppError::AppError(qint64 number, QString description)
-    : m_number(number), m_description(std::move(description)), m_what(m_description.toUtf8()) {}
+    : m_number(number), m_description(std::move(description)), m_what(m_description.toUtf8()) {
+}
 
 AppError currentError(std::exception_ptr error) {
     try {

@@ -60,7 +60,9 @@ void InitGlobal(const QString& IniFileName, const QString& IniFolder) {
         TrimLogFile(kLogLimitKb);
         TrimErrFile(kLogLimitKb);
 
-        const auto read = [&](const char* key) { return GetIniString(s.IniFile, QStringLiteral("PARAM"), QLatin1String(key)); };
+        const auto read = [&](const char* key) {
+            return GetIniString(s.IniFile, QStringLiteral("PARAM"), QLatin1String(key));
+        };
         const auto orDefault = [](const QString& value, const char* fallback) {
             return value.isEmpty() ? QString::fromUtf8(fallback) : value;
         };

@@ -49,8 +49,12 @@ std::optional<QDate> dateOf(const QVariant& value) {
     }
 }
 
-QString rocYear(const QDate& date) { return QStringLiteral("%1").arg(date.year() - 1911, 2, 10, QLatin1Char('0')); }
-QString two(int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); }
+QString rocYear(const QDate& date) {
+    return QStringLiteral("%1").arg(date.year() - 1911, 2, 10, QLatin1Char('0'));
+}
+QString two(int n) {
+    return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
+}
 
 // Date patterns outside the fixed set use the old formatter's letters (case-insensitive y, m, d);
 // other characters stand for themselves.
@@ -59,8 +63,8 @@ QString formatDateByPattern(const QDate& date, const QString& pattern) {
     QString literal;
     const auto flushLiteral = [&] {
         if (!literal.isEmpty()) {
-            qtFormat += QLatin1Char('\'') + QString(literal).replace(QLatin1Char('\''), QStringLiteral("''")) +
-                        QLatin1Char('\'');
+            qtFormat += QLatin1Char('\'') +
+                        QString(literal).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
             literal.clear();
         }
     };
@@ -190,7 +194,9 @@ QString QuoteStr(const QVariant& value) {
     return QLatin1Char('\'') + text.mid(first, last - first) + QLatin1Char('\'');
 }
 
-QVariant QuoteStrValue(const QVariant& value) { return QVariant(QuoteStr(value)); }
+QVariant QuoteStrValue(const QVariant& value) {
+    return QVariant(QuoteStr(value));
+}
 
 QString UnquoteStr(const QString& value) {
     if (value.size() < 2)

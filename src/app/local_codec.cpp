@@ -4,8 +4,8 @@
 #include <QStringEncoder>
 
 #include <clocale>
-#include <optional>
 #include <langinfo.h>
+#include <optional>
 
 namespace {
 QByteArray& activeName() {
@@ -44,7 +44,9 @@ QByteArray codecName() {
     return activeName();
 }
 
-void setCodecName(const QByteArray& name) { activeName() = name; }
+void setCodecName(const QByteArray& name) {
+    activeName() = name;
+}
 
 QString toUnicode(const QByteArray& bytes) {
     QStringDecoder decoder(codecName().constData());

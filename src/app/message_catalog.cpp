@@ -40,7 +40,8 @@ QSqlDatabase openCatalogConnection(const QString& path) {
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
     }
     if (!db.isValid())
-        throw AppError(ErrNo::DbOpenFailed, QStringLiteral("The database driver for the message catalog is not installed."));
+        throw AppError(ErrNo::DbOpenFailed,
+                       QStringLiteral("The database driver for the message catalog is not installed."));
     if (!db.open())
         throw AppError(ErrNo::DbOpenFailed, db.lastError().text());
     return db;
@@ -52,7 +53,8 @@ QString lookUp(const QString& routineLabel, const QString& key, const MsgArg& va
     guardedQuiet(routineLabel, [&] {
         QSqlQuery* query = catalog().lookup.get();
         if (!query)
-            throw AppError(ErrNo::ObjectNotSet, QStringLiteral("Object variable or With block variable not set"));
+            throw AppError(ErrNo::ObjectNotSet,
+                           QStringLiteral("Object variable or With block variable not set"));
         query->bindValue(0, key);
         if (!query->exec())
             throw AppError(ErrNo::DbStatementRejected, query->lastError().text());
@@ -82,7 +84,8 @@ CatalogFormat catalogFormatOf(const QString& path) {
     return CatalogFormat::Unknown;
 }
 
-QString fillPlaceholders(const QString& text, const MsgArg& value1, const MsgArg& value2, const MsgArg& value3) {
+QString fillPlaceholders(const QString& text, const MsgArg& value1, const MsgArg& value2,
+                         const MsgArg& value3) {
     if (!value1)
         return text;
     const int active = !value2 ? 1 : !value3 ? 2 : 3;
@@ -106,7 +109,8 @@ QString fillPlaceholders(const QString& text, const MsgArg& value1, const MsgArg
 bool InitMsgDB() {
     bool opened = false;
     guarded(QStringLiteral("InitMsgDB"), [&] {
-        QString name = GetIniString(GlobalSettings().IniFile, QStringLiteral("PARAM"), QStringLiteral("ZKMSG"));
+        QString name =
+            GetIniString(GlobalSettings().IniFile, QStringLiteral("PARAM"), QStringLiteral("ZKMSG"));
         if (name.isEmpty())
             name = QStringLiteral("ZKMSG.MDB");
         const QString path = ProgramInfo::programFolder() + QLatin1Char('/') + name;

@@ -38,6 +38,10 @@ Operator*& installed() {
 }
 } // namespace
 
-Operator& currentOperator() { return installed() ? *installed() : silentOperator(); }
+Operator& currentOperator() {
+    return installed() ? *installed() : silentOperator();
+}
 
-void installOperator(Operator* op) { installed() = op; }
+void installOperator(Operator* op) {
+    installed() = op;
+}

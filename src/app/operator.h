@@ -28,8 +28,8 @@ public:
     // Returns one of MsgAnswer.
     virtual int messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& caption) = 0;
     // Empty optional when the operator cancels.
-    virtual std::optional<QString> inputBox(const QString& prompt, const QString& title, const QString& defaultText,
-                                            EchoMode echo) = 0;
+    virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                            const QString& defaultText, EchoMode echo) = 0;
     // filter uses Qt's form ("Text (*.txt);;All (*.*)"). Empty text when cancelled.
     virtual QString openFileName(const QString& caption, const QString& startPath, const QString& filter) = 0;
     virtual QString saveFileName(const QString& caption, const QString& startPath, const QString& filter) = 0;

@@ -46,14 +46,23 @@ void setProgramPath(const QString& folder, const QString& exeBaseName) {
     programPath() = {QDir::cleanPath(folder), exeBaseName, true};
 }
 
-QString builtInTitle() { return QStringLiteral("ORVIK"); }
+QString builtInTitle() {
+    return QStringLiteral("ORVIK");
+}
 
-QString appTitle() { return title().isEmpty() ? builtInTitle() : title(); }
+QString appTitle() {
+    return title().isEmpty() ? builtInTitle() : title();
+}
 
-void setAppTitle(const QString& text) { title() = text; }
+void setAppTitle(const QString& text) {
+    title() = text;
+}
 
 QString versionText() {
-    return QStringLiteral("%1.%2.%3").arg(ORVIK_VERSION_MAJOR).arg(ORVIK_VERSION_MINOR).arg(ORVIK_VERSION_PATCH);
+    return QStringLiteral("%1.%2.%3")
+        .arg(ORVIK_VERSION_MAJOR)
+        .arg(ORVIK_VERSION_MINOR)
+        .arg(ORVIK_VERSION_PATCH);
 }
 
 } // namespace ProgramInfo

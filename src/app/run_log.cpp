@@ -34,7 +34,8 @@ int showErrorBox(const QString& routineLabel, const AppError& error) {
     Operator& op = currentOperator();
     op.beep();
     const QString message = errorMessageText(routineLabel, error);
-    appendToFile(GlobalSettings().ErrFile, errorRecordText(QDateTime::currentDateTime(), routineLabel, error));
+    appendToFile(GlobalSettings().ErrFile,
+                 errorRecordText(QDateTime::currentDateTime(), routineLabel, error));
     const int answer = op.messageBox(message, MsgButtons::Ok, MsgIcon::Exclamation, ProgramInfo::appTitle());
     op.setBusy(false);
     return answer;
@@ -47,8 +48,8 @@ QString runLogLine(const QDateTime& when, const QString& text) {
 
 QString errorMessageText(const QString& routineLabel, const AppError& error) {
     return QStringLiteral("處理程序: (") + routineLabel + QStringLiteral(")") + kCrLf +
-           QStringLiteral("執行錯誤, 代碼: ") + QString::number(error.number()) + kCrLf + QStringLiteral("訊息: ") +
-           kCrLf + QStringLiteral("     ") + error.description() + kCrLf + kCrLf;
+           QStringLiteral("執行錯誤, 代碼: ") + QString::number(error.number()) + kCrLf +
+           QStringLiteral("訊息: ") + kCrLf + QStringLiteral("     ") + error.description() + kCrLf + kCrLf;
 }
 
 QString errorRecordText(const QDateTime& when, const QString& routineLabel, const AppError& error) {
@@ -63,16 +64,23 @@ void WriteLog(const QString& text) {
                           QStringLiteral("Path/File access error: ") + GlobalSettings().LogFile));
 }
 
-void ReportError(const QString& routineLabel, const AppError& error) { showErrorBox(routineLabel, error); }
+void ReportError(const QString& routineLabel, const AppError& error) {
+    showErrorBox(routineLabel, error);
+}
 
 int ReportErrorResult(const QString& routineLabel, const AppError& error) {
     return showErrorBox(routineLabel, error);
 }
 
 void LogError(const QString& routineLabel, const AppError& error) {
-    appendToFile(GlobalSettings().ErrFile, errorRecordText(QDateTime::currentDateTime(), routineLabel, error));
+    appendToFile(GlobalSettings().ErrFile,
+                 errorRecordText(QDateTime::currentDateTime(), routineLabel, error));
 }
 
-void TrimLogFile(qint64 limitKb) { trimFile(GlobalSettings().LogFile, limitKb); }
+void TrimLogFile(qint64 limitKb) {
+    trimFile(GlobalSettings().LogFile, limitKb);
+}
 
-void TrimErrFile(qint64 limitKb) { trimFile(GlobalSettings().ErrFile, limitKb); }
+void TrimErrFile(qint64 limitKb) {
+    trimFile(GlobalSettings().ErrFile, limitKb);
+}

@@ -21,8 +21,7 @@ QString nextConnectionName() {
     return QStringLiteral("orvik-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-template <typename T>
-T nativeHandle(const QVariant& handle) {
+template <typename T> T nativeHandle(const QVariant& handle) {
     if (!handle.isValid() || !handle.data())
         return nullptr;
     return *static_cast<T const*>(handle.constData());
@@ -48,12 +47,13 @@ void describeSqliteColumns(sqlite3* handle, sqlite3_stmt* stmt, QList<FieldInfo>
         field.baseColumn = QString::fromUtf8(column);
         const char* type = nullptr;
         int notNull = 0, primaryKey = 0, autoInc = 0;
-        if (sqlite3_table_column_metadata(handle, schema, table, column, &type, nullptr, &notNull, &primaryKey,
-                                          &autoInc) == SQLITE_OK) {
+        if (sqlite3_table_column_metadata(handle, schema, table, column, &type, nullptr, &notNull,
+                                          &primaryKey, &autoInc) == SQLITE_OK) {
             field.attributes = notNull ? 0 : AdoType::MayBeNull;
             // An INTEGER PRIMARY KEY is the row id: the engine fills it like an identity.
-            field.autoIncrement =
-                autoInc || (primaryKey && type && QString::fromUtf8(type).compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0);
+            field.autoIncrement = autoInc || (primaryKey && type &&
+                                              QString::fromUtf8(type).compare(QLatin1String("INTEGER"),
+                                                                              Qt::CaseInsensitive) == 0);
             if (field.autoIncrement)
                 field.attributes = 0;
         }
@@ -134,13 +134,20 @@ QString sqliteCatalogType(const QString& type, const QString& name) {
 }
 } // namespace
 
-Connection::Connection() : m_name(nextConnectionName()) {}
+Connection::Connection() : m_name(nextConnectionName()) {
+}
 
-Connection::~Connection() { close(); }
+Connection::~Connection() {
+    close();
+}
 
-QSqlDatabase Connection::database() const { return QSqlDatabase::database(m_name, false); }
+QSqlDatabase Connection::database() const {
+    return QSqlDatabase::database(m_name, false);
+}
 
-bool Connection::isOpen() const { return QSqlDatabase::contains(m_name) && database().isOpen(); }
+bool Connection::isOpen() const {
+    return QSqlDatabase::contains(m_name) && database().isOpen();
+}
 
 void Connection::open(const QString& connectionString, int commandTimeoutSeconds) {
     close();
@@ -148,11 +155,13 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
     m_commandTimeout = commandTimeoutSeconds;
     m_route = planRoute(connectionString, ProgramInfo::programFolder());
     if (m_route.qtDriver == QLatin1String("QSQLITE") && !QFileInfo(m_route.databaseName).isFile())
-        throw AppError(ErrNo::DbOpenFailed, QStringLiteral("The SQLite database file does not exist: ") + m_route.databaseName);
+        throw AppError(ErrNo::DbOpenFailed,
+                       QStringLiteral("The SQLite database file does not exist: ") + m_route.databaseName);
 
     QSqlDatabase db = QSqlDatabase::addDatabase(m_route.qtDriver, m_name);
     if (!db.isValid())
-        throw AppError(ErrNo::DbOpenFailed, QStringLiteral("The Qt database driver %1 cannot be loaded.").arg(m_route.qtDriver));
+        throw AppError(ErrNo::DbOpenFailed,
+                       QStringLiteral("The Qt database driver %1 cannot be loaded.").arg(m_route.qtDriver));
     db.setDatabaseName(m_route.databaseName);
     if (!m_route.host.isEmpty())
         db.setHostName(m_route.host);
@@ -171,7 +180,8 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
         const QString text = db.lastError().text();
         db = QSqlDatabase();
         close();
-        throw AppError(ErrNo::DbOpenFailed, text.isEmpty() ? QStringLiteral("The connection could not be opened.") : text);
+        throw AppError(ErrNo::DbOpenFailed,
+                       text.isEmpty() ? QStringLiteral("The connection could not be opened.") : text);
     }
 }
 
@@ -222,13 +232,15 @@ QList<CatalogRow> Connection::tables() {
     QList<CatalogRow> rows;
     QString sql;
     if (driver == QLatin1String("QSQLITE"))
-        sql = QStringLiteral("SELECT NULL, NULL, name, type FROM sqlite_master WHERE type IN ('table', 'view') "
-                             "ORDER BY CASE WHEN name LIKE 'sqlite\\_%' ESCAPE '\\' THEN 1 ELSE 0 END, type, name");
+        sql = QStringLiteral(
+            "SELECT NULL, NULL, name, type FROM sqlite_master WHERE type IN ('table', 'view') "
+            "ORDER BY CASE WHEN name LIKE 'sqlite\\_%' ESCAPE '\\' THEN 1 ELSE 0 END, type, name");
     else if (driver == QLatin1String("QPSQL"))
         sql = QStringLiteral(
             "SELECT table_catalog, table_schema, table_name, "
             "CASE WHEN table_schema IN ('pg_catalog', 'information_schema') THEN 'SYSTEM ' ELSE '' END || "
-            "CASE table_type WHEN 'BASE TABLE' THEN 'TABLE' WHEN 'LOCAL TEMPORARY' THEN 'LOCAL TEMPORARY' ELSE table_type END "
+            "CASE table_type WHEN 'BASE TABLE' THEN 'TABLE' WHEN 'LOCAL TEMPORARY' THEN 'LOCAL TEMPORARY' "
+            "ELSE table_type END "
             "AS table_type FROM information_schema.tables ORDER BY 4, 1, 2, 3");
     else if (driver == QLatin1String("QMYSQL"))
         sql = QStringLiteral("SELECT table_catalog, table_schema, table_name, "

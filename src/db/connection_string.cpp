@@ -66,7 +66,8 @@ bool isPasswordKey(const QString& key) {
 ConnectionString ConnectionString::parse(const QString& text) {
     ConnectionString parsed;
     for (const Token& token : tokenize(text))
-        parsed.m_pairs.append({text.mid(token.keyStart, token.keyEnd - token.keyStart).trimmed(), token.value});
+        parsed.m_pairs.append(
+            {text.mid(token.keyStart, token.keyEnd - token.keyStart).trimmed(), token.value});
     return parsed;
 }
 

@@ -12,7 +12,9 @@ namespace {
 bool startsWith(const QString& text, const char* prefix) {
     return text.startsWith(QLatin1String(prefix), Qt::CaseInsensitive);
 }
-bool mentions(const QString& text, const char* word) { return text.contains(QLatin1String(word), Qt::CaseInsensitive); }
+bool mentions(const QString& text, const char* word) {
+    return text.contains(QLatin1String(word), Qt::CaseInsensitive);
+}
 
 QString stripBraces(QString value) {
     value = value.trimmed();
@@ -23,11 +25,12 @@ QString stripBraces(QString value) {
 
 [[noreturn]] void noDriver(const QString& asked, const QString& what) {
     const QStringList odbc = OdbcDriverRegistry::installedDrivers();
-    throw AppError(ErrNo::DbOpenFailed,
-                   QStringLiteral("No installed driver can open %1 (asked for: %2). Installed ODBC drivers: %3. "
-                                  "Installed Qt database drivers: %4.")
-                       .arg(what, asked, odbc.isEmpty() ? QStringLiteral("none") : odbc.join(QStringLiteral(", ")),
-                            QSqlDatabase::drivers().join(QStringLiteral(", "))));
+    throw AppError(
+        ErrNo::DbOpenFailed,
+        QStringLiteral("No installed driver can open %1 (asked for: %2). Installed ODBC drivers: %3. "
+                       "Installed Qt database drivers: %4.")
+            .arg(what, asked, odbc.isEmpty() ? QStringLiteral("none") : odbc.join(QStringLiteral(", ")),
+                 QSqlDatabase::drivers().join(QStringLiteral(", "))));
 }
 
 void requireQtDriver(const QString& driver, const QString& asked, const QString& what) {
@@ -45,8 +48,9 @@ EngineRoute sqliteRoute(const ConnectionString& cs, const QString& programFolder
     route.qtDriver = QStringLiteral("QSQLITE");
     const QString file = cs.firstOf({"Database", "Data Source", "DBQ"}).value_or(QString());
     if (file.isEmpty())
-        throw AppError(ErrNo::DbOpenFailed, QStringLiteral("The connection string names no SQLite database file "
-                                                           "(Database=, Data Source= or DBQ=)."));
+        throw AppError(ErrNo::DbOpenFailed,
+                       QStringLiteral("The connection string names no SQLite database file "
+                                      "(Database=, Data Source= or DBQ=)."));
     route.databaseName = QDir(programFolder).absoluteFilePath(file);
     route.dataSource = route.databaseName;
     return route;
@@ -92,7 +96,8 @@ EngineRoute mysqlRoute(const ConnectionString& cs, const QString& asked) {
     EngineRoute route;
     route.kind = QStringLiteral("MySQL");
     route.qtDriver = QStringLiteral("QMYSQL");
-    splitHostPort(cs.firstOf({"Server", "Host", "Data Source", "Address"}).value_or(QString()), &route.host, &route.port);
+    splitHostPort(cs.firstOf({"Server", "Host", "Data Source", "Address"}).value_or(QString()), &route.host,
+                  &route.port);
     if (const auto port = cs.value(QStringLiteral("Port")))
         route.port = port->toInt();
     route.databaseName = cs.firstOf({"Database", "Initial Catalog"}).value_or(QString());
@@ -114,9 +119,9 @@ EngineRoute odbcRoute(const QString& kind, const QString& odbcString, const QStr
 
 EngineRoute sqlServerRoute(const ConnectionString& cs, const QString& asked) {
     requireQtDriver(QStringLiteral("QODBC"), asked, QStringLiteral("a SQL Server database"));
-    QString driver = OdbcDriverRegistry::firstMatching(
-        {QStringLiteral("ODBC Driver 18 for SQL Server"), QStringLiteral("ODBC Driver 17 for SQL Server"),
-         QStringLiteral("for SQL Server")});
+    QString driver = OdbcDriverRegistry::firstMatching({QStringLiteral("ODBC Driver 18 for SQL Server"),
+                                                        QStringLiteral("ODBC Driver 17 for SQL Server"),
+                                                        QStringLiteral("for SQL Server")});
     const bool freeTds = driver.isEmpty();
     if (freeTds)
         driver = OdbcDriverRegistry::firstMatching({QStringLiteral("FreeTDS")});
@@ -156,9 +161,11 @@ EngineRoute accessRoute(const ConnectionString& cs, const QString& asked, const 
     if (driver.isEmpty())
         noDriver(asked, QStringLiteral("an Access database file"));
     const QString file =
-        QDir(programFolder).absoluteFilePath(cs.firstOf({"Data Source", "DBQ", "Database"}).value_or(QString()));
-    EngineRoute route = odbcRoute(QStringLiteral("Access"),
-                                  odbcPair(QStringLiteral("Driver"), driver) + odbcPair(QStringLiteral("DBQ"), file), file);
+        QDir(programFolder)
+            .absoluteFilePath(cs.firstOf({"Data Source", "DBQ", "Database"}).value_or(QString()));
+    EngineRoute route =
+        odbcRoute(QStringLiteral("Access"),
+                  odbcPair(QStringLiteral("Driver"), driver) + odbcPair(QStringLiteral("DBQ"), file), file);
     route.readOnly = true;
     return route;
 }
@@ -170,8 +177,9 @@ EngineRoute oracleRoute(const ConnectionString& cs, const QString& asked) {
     const QString driver = OdbcDriverRegistry::firstMatching({QStringLiteral("Oracle")});
     if (!driver.isEmpty() && QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
         return odbcRoute(QStringLiteral("Oracle"),
-                         odbcPair(QStringLiteral("Driver"), driver) + odbcPair(QStringLiteral("DBQ"), source) +
-                             odbcPair(QStringLiteral("UID"), user) + odbcPair(QStringLiteral("PWD"), password),
+                         odbcPair(QStringLiteral("Driver"), driver) +
+                             odbcPair(QStringLiteral("DBQ"), source) + odbcPair(QStringLiteral("UID"), user) +
+                             odbcPair(QStringLiteral("PWD"), password),
                          source);
     requireQtDriver(QStringLiteral("QOCI"), asked, QStringLiteral("an Oracle database"));
     EngineRoute route;
@@ -188,7 +196,8 @@ EngineRoute oracleRoute(const ConnectionString& cs, const QString& asked) {
 // front of anything else, so a data-source string goes to it as the name followed by the other pairs.
 QString qtOdbcDatabaseName(const QString& connectionString, const ConnectionString& cs) {
     if (connectionString.contains(QLatin1String("DRIVER="), Qt::CaseInsensitive) ||
-        connectionString.contains(QLatin1String("SERVER="), Qt::CaseInsensitive) || !cs.value(QStringLiteral("DSN")))
+        connectionString.contains(QLatin1String("SERVER="), Qt::CaseInsensitive) ||
+        !cs.value(QStringLiteral("DSN")))
         return connectionString;
     QString name = *cs.value(QStringLiteral("DSN"));
     for (const ConnectionString::Pair& pair : cs.pairs())
@@ -197,7 +206,8 @@ QString qtOdbcDatabaseName(const QString& connectionString, const ConnectionStri
     return name;
 }
 
-EngineRoute passThroughRoute(const QString& connectionString, const ConnectionString& cs, const QString& asked) {
+EngineRoute passThroughRoute(const QString& connectionString, const ConnectionString& cs,
+                             const QString& asked) {
     requireQtDriver(QStringLiteral("QODBC"), asked, QStringLiteral("an ODBC data source"));
     return odbcRoute(QStringLiteral("ODBC"), qtOdbcDatabaseName(connectionString, cs),
                      cs.firstOf({"DSN", "Server", "Data Source", "DBQ", "Database"}).value_or(QString()));
@@ -205,7 +215,8 @@ EngineRoute passThroughRoute(const QString& connectionString, const ConnectionSt
 } // namespace
 
 QString reportedProviderName(const QString& connectionString) {
-    const QString provider = ConnectionString::parse(connectionString).value(QStringLiteral("Provider")).value_or(QString());
+    const QString provider =
+        ConnectionString::parse(connectionString).value(QStringLiteral("Provider")).value_or(QString());
     if (provider.isEmpty() || provider.compare(QLatin1String("MSDASQL"), Qt::CaseInsensitive) == 0)
         return QStringLiteral("MSDASQL.1");
     for (const char* name : {"SQLOLEDB", "MSDAORA"})
@@ -220,8 +231,9 @@ EngineRoute planRoute(const QString& connectionString, const QString& programFol
     const QString driver = stripBraces(cs.value(QStringLiteral("Driver")).value_or(QString()));
     const QString asked = !provider.isEmpty() ? QStringLiteral("Provider=") + provider
                           : !driver.isEmpty() ? QStringLiteral("Driver={") + driver + u'}'
-                          : cs.value(QStringLiteral("DSN")) ? QStringLiteral("DSN=") + *cs.value(QStringLiteral("DSN"))
-                                                            : QStringLiteral("no Provider, Driver or DSN");
+                          : cs.value(QStringLiteral("DSN"))
+                              ? QStringLiteral("DSN=") + *cs.value(QStringLiteral("DSN"))
+                              : QStringLiteral("no Provider, Driver or DSN");
     EngineRoute route;
     bool decided = true;
     if (!provider.isEmpty() && !startsWith(provider, "MSDASQL")) {
@@ -229,7 +241,8 @@ EngineRoute planRoute(const QString& connectionString, const QString& programFol
             route = sqliteRoute(cs, programFolder);
         else if (startsWith(provider, "PostgreSQL") || startsWith(provider, "PGNP"))
             route = postgresRoute(cs, asked);
-        else if (startsWith(provider, "SQLOLEDB") || startsWith(provider, "SQLNCLI") || startsWith(provider, "MSOLEDBSQL"))
+        else if (startsWith(provider, "SQLOLEDB") || startsWith(provider, "SQLNCLI") ||
+                 startsWith(provider, "MSOLEDBSQL"))
             route = sqlServerRoute(cs, asked);
         else if (startsWith(provider, "Microsoft.Jet.OLEDB") || startsWith(provider, "Microsoft.ACE.OLEDB"))
             route = accessRoute(cs, asked, programFolder);

@@ -5,9 +5,9 @@
 // How an ADO-style connection string is opened on this platform: which Qt driver, with what
 // settings, and which provider name the connection reports (the dialect test reads it).
 struct EngineRoute {
-    QString kind;          // what was asked for, for messages: "SQLite", "PostgreSQL", "SQL Server", ...
-    QString qtDriver;      // QSQLITE, QPSQL, QODBC, QMYSQL, QOCI
-    QString databaseName;  // the file (SQLite), the database (PostgreSQL, MySQL) or the ODBC string
+    QString kind;         // what was asked for, for messages: "SQLite", "PostgreSQL", "SQL Server", ...
+    QString qtDriver;     // QSQLITE, QPSQL, QODBC, QMYSQL, QOCI
+    QString databaseName; // the file (SQLite), the database (PostgreSQL, MySQL) or the ODBC string
     QString host;
     int port = -1;
     QString user;

@@ -34,7 +34,8 @@ QVariant columnText(SQLHSTMT stmt, SQLUSMALLINT column) {
             return QVariant();
         const SQLLEN capacity = SQLLEN(sizeof chunk - sizeof(SQLWCHAR));
         const SQLLEN bytes = (indicator == SQL_NO_TOTAL || indicator > capacity) ? capacity : indicator;
-        value += QString::fromUtf16(reinterpret_cast<const char16_t*>(chunk), qsizetype(bytes / sizeof(SQLWCHAR)));
+        value +=
+            QString::fromUtf16(reinterpret_cast<const char16_t*>(chunk), qsizetype(bytes / sizeof(SQLWCHAR)));
         if (rc == SQL_SUCCESS)
             break;
     }
@@ -45,7 +46,8 @@ QVariant columnText(SQLHSTMT stmt, SQLUSMALLINT column) {
 QList<CatalogRow> odbcTablesCatalogue(const QSqlDatabase& db) {
     const QVariant handle = db.driver()->handle();
     if (!handle.isValid() || !handle.constData())
-        throw AppError(ErrNo::DbStatementRejected, QStringLiteral("The ODBC connection handle is not available."));
+        throw AppError(ErrNo::DbStatementRejected,
+                       QStringLiteral("The ODBC connection handle is not available."));
     SQLHDBC dbc = *static_cast<const SQLHDBC*>(handle.constData());
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt)))

@@ -27,7 +27,9 @@ Recordset::Recordset(sqlite3_stmt* statement, QList<FieldInfo> fields)
     }
 }
 
-Recordset::~Recordset() { close(); }
+Recordset::~Recordset() {
+    close();
+}
 
 void Recordset::moveNext() {
     if (!m_open || (m_eof && m_position > 0))
@@ -41,7 +43,8 @@ void Recordset::moveNext() {
         }
         m_eof = true;
         if (rc != SQLITE_DONE)
-            throw AppError(ErrNo::DbStatementRejected, QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement))));
+            throw AppError(ErrNo::DbStatementRejected,
+                           QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement))));
         return;
     }
     if (m_query->next()) {
@@ -56,7 +59,8 @@ void Recordset::moveNext() {
 
 QVariant Recordset::value(int i) const {
     if (eof())
-        throw AppError(3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+        throw AppError(3021,
+                       QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
     if (!m_statement)
         return m_query->value(i);
     switch (sqlite3_column_type(m_statement, i)) {
@@ -65,8 +69,9 @@ QVariant Recordset::value(int i) const {
     case SQLITE_FLOAT:
         return QVariant(sqlite3_column_double(m_statement, i));
     case SQLITE_TEXT:
-        return QVariant(QString::fromUtf16(static_cast<const char16_t*>(sqlite3_column_text16(m_statement, i)),
-                                           sqlite3_column_bytes16(m_statement, i) / 2));
+        return QVariant(
+            QString::fromUtf16(static_cast<const char16_t*>(sqlite3_column_text16(m_statement, i)),
+                               sqlite3_column_bytes16(m_statement, i) / 2));
     case SQLITE_BLOB:
         return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(m_statement, i)),
                                    sqlite3_column_bytes(m_statement, i)));
@@ -80,9 +85,12 @@ Recordset::RawCell Recordset::rawCell(int i) const {
     if (!m_statement) {
         // Qt keeps the server's result; in single-row mode it holds just the current row.
         const QVariant handle = m_query->result()->handle();
-        const PGresult* result = handle.isValid() && handle.constData() ? *static_cast<PGresult* const*>(handle.constData()) : nullptr;
+        const PGresult* result = handle.isValid() && handle.constData()
+                                     ? *static_cast<PGresult* const*>(handle.constData())
+                                     : nullptr;
         if (!result)
-            throw AppError(ErrNo::DbStatementRejected, QStringLiteral("The server's result is not available."));
+            throw AppError(ErrNo::DbStatementRejected,
+                           QStringLiteral("The server's result is not available."));
         const int row = PQntuples(result) == 1 ? 0 : m_query->at();
         if (PQgetisnull(result, row, i))
             return cell;
@@ -90,7 +98,8 @@ Recordset::RawCell Recordset::rawCell(int i) const {
         if (type == AdoType::LongVarBinary || type == AdoType::VarBinary || type == AdoType::Binary) {
             // Bytes come escaped, in whichever form the session asked for.
             size_t length = 0;
-            unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(result, row, i)), &length);
+            unsigned char* bytes =
+                PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(result, row, i)), &length);
             m_bytes = QByteArray(reinterpret_cast<const char*>(bytes), qsizetype(length));
             PQfreemem(bytes);
             cell.kind = RawCell::Blob;

@@ -12,10 +12,10 @@ struct sqlite3_stmt;
 // One column of a result as the windows see it.
 struct FieldInfo {
     QString name;
-    int type = 0;          // ADO data-type code
-    int attributes = 0;    // AdoType::MayBeNull when the column may hold NULL
+    int type = 0;       // ADO data-type code
+    int attributes = 0; // AdoType::MayBeNull when the column may hold NULL
     bool autoIncrement = false;
-    QString baseTable;     // the table and column the value comes from, when known
+    QString baseTable; // the table and column the value comes from, when known
     QString baseColumn;
 };
 
@@ -33,7 +33,7 @@ public:
 
     bool isOpen() const { return m_open; } // ADO State != 0
     bool eof() const { return !m_open || m_eof; }
-    void moveNext();                       // throws AppError when the driver fails mid-way
+    void moveNext(); // throws AppError when the driver fails mid-way
     int fieldCount() const { return int(m_fields.size()); }
     const FieldInfo& field(int i) const { return m_fields.at(i); }
     const QList<FieldInfo>& fields() const { return m_fields; }

@@ -15,7 +15,8 @@ DialectRecord& Dialect() {
     return record;
 }
 
-bool ConnectADO(const QString& connectionString, std::unique_ptr<Connection>& connection, int commandTimeout) {
+bool ConnectADO(const QString& connectionString, std::unique_ptr<Connection>& connection,
+                int commandTimeout) {
     try {
         connection = std::make_unique<Connection>();
         connection->open(connectionString, commandTimeout);
@@ -40,8 +41,10 @@ void SetDBType(Connection* connection, const QString& dialectKey) {
     guarded(QStringLiteral("basADODB_SetDBType"), [&] {
         Connection* c = connection ? connection : MainConnection().get();
         if (!c)
-            throw AppError(ErrNo::ObjectNotSet, QStringLiteral("Object variable or With block variable not set"));
-        const QString key = dialectKey.isEmpty() ? dialectKeyFor(c->provider(), c->connectionString()) : dialectKey;
+            throw AppError(ErrNo::ObjectNotSet,
+                           QStringLiteral("Object variable or With block variable not set"));
+        const QString key =
+            dialectKey.isEmpty() ? dialectKeyFor(c->provider(), c->connectionString()) : dialectKey;
         struct Row {
             const char* key;
             const char* dbType;
@@ -82,13 +85,14 @@ QString useDatabaseString(const QString& connectionString, const QString& databa
     const qsizetype keep = catalog < 0 ? 7 : catalog + 8;
     const qsizetype data = connectionString.indexOf(QLatin1String(";Data "));
     if (data < 0)
-        throw AppError(ErrNo::InvalidCall, QStringLiteral("Invalid procedure call or argument: the connection string "
-                                                          "holds no \";Data \" entry to keep."));
+        throw AppError(ErrNo::InvalidCall,
+                       QStringLiteral("Invalid procedure call or argument: the connection string "
+                                      "holds no \";Data \" entry to keep."));
     return connectionString.left(keep) + database + connectionString.mid(data);
 }
 
 QString sGetJustSQL(const QString& text) {
-    static const char* const words[] = {"INSERT", "UPDATE", "DELETE", "SELECT", "EXEC ", "CREATE",
+    static const char* const words[] = {"INSERT", "UPDATE", "DELETE",    "SELECT", "EXEC ", "CREATE",
                                         "DROP ",  "SHOW ",  "TRUNCATE ", "SERVER", "USE"};
     qsizetype best = text.size();
     for (const char* word : words) {

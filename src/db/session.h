@@ -21,7 +21,8 @@ DialectRecord& Dialect();
 
 // Opens a new connection object in `connection` (any previous one is released). False when it did
 // not open; the error then is in the error log under "ConnectADO:" and the string, passwords masked.
-bool ConnectADO(const QString& connectionString, std::unique_ptr<Connection>& connection, int commandTimeout = 0);
+bool ConnectADO(const QString& connectionString, std::unique_ptr<Connection>& connection,
+                int commandTimeout = 0);
 
 // Records the dialect of `connection`, or of MainConnection when it is null. A given key replaces
 // the detected one.

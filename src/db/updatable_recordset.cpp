@@ -20,8 +20,9 @@ constexpr qint64 kRowNotLocated = -2147217864;
 constexpr qint64 kTooManyRows = -2147217887;
 
 QString unquoteIdentifier(const QString& name) {
-    if (name.size() >= 2 && ((name.front() == u'"' && name.back() == u'"') || (name.front() == u'[' && name.back() == u']') ||
-                             (name.front() == u'`' && name.back() == u'`')))
+    if (name.size() >= 2 &&
+        ((name.front() == u'"' && name.back() == u'"') || (name.front() == u'[' && name.back() == u']') ||
+         (name.front() == u'`' && name.back() == u'`')))
         return name.mid(1, name.size() - 2);
     return name;
 }
@@ -29,10 +30,11 @@ QString unquoteIdentifier(const QString& name) {
 // Columns of a PostgreSQL table the engine numbers itself (identity or a sequence default).
 QStringList postgresGeneratedColumns(const QSqlDatabase& db, const QString& table) {
     QSqlQuery q(db);
-    q.prepare(QStringLiteral(
-        "SELECT a.attname FROM pg_attribute a LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
-        "WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 "
-        "AND (a.attidentity <> '' OR pg_get_expr(d.adbin, d.adrelid) LIKE 'nextval(%')"));
+    q.prepare(
+        QStringLiteral("SELECT a.attname FROM pg_attribute a LEFT JOIN pg_attrdef d ON d.adrelid = "
+                       "a.attrelid AND d.adnum = a.attnum "
+                       "WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 "
+                       "AND (a.attidentity <> '' OR pg_get_expr(d.adbin, d.adrelid) LIKE 'nextval(%')"));
     q.addBindValue(table);
     QStringList names;
     if (q.exec())
@@ -48,7 +50,8 @@ QString UpdatableRecordset::singleTable(const QString& sql, QString* reason) {
         QStringLiteral("\\b(JOIN|UNION|INTERSECT|EXCEPT|GROUP\\s+BY|HAVING|DISTINCT)\\b|\\(\\s*SELECT\\b"),
         QRegularExpression::CaseInsensitiveOption);
     if (const auto m = combining.match(text); m.hasMatch()) {
-        *reason = QStringLiteral("The result is read-only: it combines or summarises rows (%1).").arg(m.captured(0).trimmed());
+        *reason = QStringLiteral("The result is read-only: it combines or summarises rows (%1).")
+                      .arg(m.captured(0).trimmed());
         return {};
     }
     static const QRegularExpression shape(
@@ -69,7 +72,8 @@ std::unique_ptr<UpdatableRecordset> UpdatableRecordset::open(Connection& connect
     {
         auto read = connection.execute(sql);
         if (!read->isOpen())
-            throw AppError(ErrNo::DbStatementRejected, QStringLiteral("The statement returned no rows to maintain."));
+            throw AppError(ErrNo::DbStatementRejected,
+                           QStringLiteral("The statement returned no rows to maintain."));
         for (const FieldInfo& field : read->fields())
             rs->m_columns.append({field, false, {}});
         while (!read->eof()) {
@@ -110,7 +114,8 @@ void UpdatableRecordset::learnTable(const QString& sql) {
     for (Column& c : m_columns) {
         const QString name = c.field.baseColumn.isEmpty() ? c.field.name : c.field.baseColumn;
         const int at = tableRecord.indexOf(name);
-        const bool sameTable = !driverNamesTables || c.field.baseTable.compare(m_table, Qt::CaseInsensitive) == 0 ||
+        const bool sameTable = !driverNamesTables ||
+                               c.field.baseTable.compare(m_table, Qt::CaseInsensitive) == 0 ||
                                m_table.endsWith(u'.' + c.field.baseTable, Qt::CaseInsensitive);
         if (at < 0 || !sameTable)
             continue;
@@ -127,7 +132,8 @@ void UpdatableRecordset::learnTable(const QString& sql) {
     for (int k = 0; k < key.count(); ++k) {
         int found = -1;
         for (int i = 0; i < m_columns.size(); ++i)
-            if (m_columns[i].writable && m_columns[i].tableColumn.compare(key.fieldName(k), Qt::CaseInsensitive) == 0)
+            if (m_columns[i].writable &&
+                m_columns[i].tableColumn.compare(key.fieldName(k), Qt::CaseInsensitive) == 0)
                 found = i;
         if (found < 0) {
             m_keyFields.clear();
@@ -136,7 +142,9 @@ void UpdatableRecordset::learnTable(const QString& sql) {
         m_keyFields << found;
     }
     if (std::none_of(m_columns.begin(), m_columns.end(), [](const Column& c) { return c.writable; }))
-        m_readOnlyReason = QStringLiteral("The result is read-only: none of its columns comes straight from table %1.").arg(m_table);
+        m_readOnlyReason =
+            QStringLiteral("The result is read-only: none of its columns comes straight from table %1.")
+                .arg(m_table);
 }
 
 QString UpdatableRecordset::quotedTable() const {
@@ -148,7 +156,8 @@ QString UpdatableRecordset::quotedTable() const {
 }
 
 QString UpdatableRecordset::quotedColumn(int field) const {
-    return m_connection.database().driver()->escapeIdentifier(m_columns[field].tableColumn, QSqlDriver::FieldName);
+    return m_connection.database().driver()->escapeIdentifier(m_columns[field].tableColumn,
+                                                              QSqlDriver::FieldName);
 }
 
 void UpdatableRecordset::requireWritable(int field) const {
@@ -157,7 +166,9 @@ void UpdatableRecordset::requireWritable(int field) const {
     if (field < 0 || field >= m_columns.size() || !m_columns[field].writable)
         throw AppError(ErrNo::DbStatementRejected,
                        QStringLiteral("The column %1 cannot be changed: it is not a column of table %2.")
-                           .arg(field >= 0 && field < m_columns.size() ? m_columns[field].field.name : QString::number(field), m_table));
+                           .arg(field >= 0 && field < m_columns.size() ? m_columns[field].field.name
+                                                                       : QString::number(field),
+                                m_table));
 }
 
 QString UpdatableRecordset::locate(int record, const QList<int>& changed, QVariantList* values) const {
@@ -214,13 +225,14 @@ void UpdatableRecordset::runExactlyOnce(const QString& sql, const QVariantList& 
     }
     rollBack();
     if (touched == 0)
-        throw AppError(kRowNotLocated,
-                       QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read."));
-    throw AppError(kTooManyRows, QStringLiteral("The %1 would reach %2 rows of %3 holding the same values, not one; "
-                                                "nothing was changed.")
-                                     .arg(verb)
-                                     .arg(touched)
-                                     .arg(m_table));
+        throw AppError(kRowNotLocated, QStringLiteral("Row cannot be located for updating. Some values may "
+                                                      "have been changed since it was last read."));
+    throw AppError(kTooManyRows,
+                   QStringLiteral("The %1 would reach %2 rows of %3 holding the same values, not one; "
+                                  "nothing was changed.")
+                       .arg(verb)
+                       .arg(touched)
+                       .arg(m_table));
 }
 
 void UpdatableRecordset::reread(int record, const QString& where, const QVariantList& values) {
@@ -233,7 +245,8 @@ void UpdatableRecordset::reread(int record, const QString& where, const QVariant
         }
     QSqlQuery q(m_connection.database());
     q.setForwardOnly(true);
-    if (!q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(names.join(QStringLiteral(", ")), quotedTable(), where)))
+    if (!q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                       .arg(names.join(QStringLiteral(", ")), quotedTable(), where)))
         return;
     for (const QVariant& v : values)
         q.addBindValue(v);
@@ -262,7 +275,8 @@ QString matching(const QList<int>& fields, const QVariantList& row, const std::f
 
 void UpdatableRecordset::update(int record, const QHash<int, QVariant>& changes) {
     if (record < 0 || record >= m_rows.size())
-        throw AppError(3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+        throw AppError(3021,
+                       QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
     if (changes.isEmpty())
         return;
     QList<int> changed = changes.keys();
@@ -275,7 +289,8 @@ void UpdatableRecordset::update(int record, const QHash<int, QVariant>& changes)
         values << changes[f];
     }
     const QString where = locate(record, changed, &values);
-    runExactlyOnce(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(quotedTable(), sets.join(QStringLiteral(", ")), where),
+    runExactlyOnce(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                       .arg(quotedTable(), sets.join(QStringLiteral(", ")), where),
                    values, QStringLiteral("update"));
     for (int f : changed)
         m_rows[record][f] = changes[f];
@@ -285,7 +300,8 @@ void UpdatableRecordset::update(int record, const QHash<int, QVariant>& changes)
             if (m_columns[i].writable)
                 find << i;
     QVariantList findValues;
-    const QString again = matching(find, m_rows[record], [this](int f) { return quotedColumn(f); }, &findValues);
+    const QString again = matching(
+        find, m_rows[record], [this](int f) { return quotedColumn(f); }, &findValues);
     reread(record, again, findValues);
 }
 
@@ -304,7 +320,8 @@ int UpdatableRecordset::insert(const QHash<int, QVariant>& values) {
     }
     const QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedTable())
                                         : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                              .arg(quotedTable(), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+                                              .arg(quotedTable(), names.join(QStringLiteral(", ")),
+                                                   marks.join(QStringLiteral(", ")));
     runExactlyOnce(sql, bound, QStringLiteral("insert"));
 
     QVariantList row;
@@ -321,18 +338,19 @@ int UpdatableRecordset::insert(const QHash<int, QVariant>& values) {
         if (m_columns[i].writable && m_columns[i].field.autoIncrement && !values.contains(i)) {
             numbered = true;
             QSqlQuery identity(m_connection.database());
-            if (!Dialect().IdentityQuery.isEmpty() && identity.exec(Dialect().IdentityQuery) && identity.next() &&
-                !identity.value(0).isNull()) {
+            if (!Dialect().IdentityQuery.isEmpty() && identity.exec(Dialect().IdentityQuery) &&
+                identity.next() && !identity.value(0).isNull()) {
                 m_rows[record][i] = identity.value(0);
                 find = {i};
             }
         }
-    const bool keyGiven = !m_keyFields.isEmpty() &&
-                          std::all_of(m_keyFields.begin(), m_keyFields.end(), [&](int f) { return values.contains(f); });
+    const bool keyGiven = !m_keyFields.isEmpty() && std::all_of(m_keyFields.begin(), m_keyFields.end(),
+                                                                [&](int f) { return values.contains(f); });
     if (find.isEmpty())
         find = keyGiven ? m_keyFields : given;
     QVariantList findValues;
-    const QString where = matching(find, m_rows[record], [this](int f) { return quotedColumn(f); }, &findValues);
+    const QString where = matching(
+        find, m_rows[record], [this](int f) { return quotedColumn(f); }, &findValues);
     if (!where.isEmpty())
         reread(record, where, findValues);
     return record;
@@ -340,11 +358,13 @@ int UpdatableRecordset::insert(const QHash<int, QVariant>& values) {
 
 void UpdatableRecordset::remove(int record) {
     if (record < 0 || record >= m_rows.size())
-        throw AppError(3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+        throw AppError(3021,
+                       QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
     if (!m_readOnlyReason.isEmpty())
         throw AppError(ErrNo::DbStatementRejected, m_readOnlyReason);
     QVariantList values;
     const QString where = locate(record, {}, &values);
-    runExactlyOnce(QStringLiteral("DELETE FROM %1 WHERE %2").arg(quotedTable(), where), values, QStringLiteral("delete"));
+    runExactlyOnce(QStringLiteral("DELETE FROM %1 WHERE %2").arg(quotedTable(), where), values,
+                   QStringLiteral("delete"));
     m_rows.removeAt(record);
 }

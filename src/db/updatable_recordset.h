@@ -18,9 +18,9 @@ class Connection;
 class UpdatableRecordset {
 public:
     struct Column {
-        FieldInfo field;      // as the SELECT reported it; attributes and autoIncrement from the table
+        FieldInfo field; // as the SELECT reported it; attributes and autoIncrement from the table
         bool writable = false;
-        QString tableColumn;  // the table's own name for it, when writable
+        QString tableColumn; // the table's own name for it, when writable
     };
 
     // Reads every row of sql; throws AppError when the statement fails.

@@ -17,12 +17,18 @@ namespace {
 constexpr size_t kChunkBytes = size_t(2) << 20;
 constexpr size_t kAlignment = alignof(quint32);
 
-[[noreturn]] void outOfRange() { throw AppError(381, QStringLiteral("Subscript out of range")); }
+[[noreturn]] void outOfRange() {
+    throw AppError(381, QStringLiteral("Subscript out of range"));
+}
 
-const quint32* header(const char* block) { return reinterpret_cast<const quint32*>(block); }
+const quint32* header(const char* block) {
+    return reinterpret_cast<const quint32*>(block);
+}
 } // namespace
 
-int CellStore::cellCount(const char* block) { return block ? int(header(block)[0]) : 0; }
+int CellStore::cellCount(const char* block) {
+    return block ? int(header(block)[0]) : 0;
+}
 
 size_t CellStore::blockBytes(const char* block) {
     if (!block)
@@ -31,7 +37,9 @@ size_t CellStore::blockBytes(const char* block) {
     return sizeof(quint32) * (head[0] + 2) + head[1 + head[0]];
 }
 
-void CellStore::ChunkFree::operator()(char* chunk) const { std::free(chunk); }
+void CellStore::ChunkFree::operator()(char* chunk) const {
+    std::free(chunk);
+}
 
 char* CellStore::allocate(size_t bytes) {
     bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
@@ -52,7 +60,9 @@ char* CellStore::allocate(size_t bytes) {
     return at;
 }
 
-void CellStore::release(const char* block) { m_wastedBytes += blockBytes(block); }
+void CellStore::release(const char* block) {
+    m_wastedBytes += blockBytes(block);
+}
 
 void CellStore::beginRow() {
     m_textSize = 0;
@@ -119,7 +129,9 @@ const char* CellStore::finishBlock() {
     return block;
 }
 
-void CellStore::endRow() { m_rows.push_back(finishBlock()); }
+void CellStore::endRow() {
+    m_rows.push_back(finishBlock());
+}
 
 void CellStore::appendRow(const QString* cells, int count) {
     beginRow();

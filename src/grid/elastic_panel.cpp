@@ -28,7 +28,9 @@ QSize ElasticPanel::sizeHint() const {
     return {fontMetrics().averageCharWidth() * 40, fontMetrics().height() + 10};
 }
 
-QSize ElasticPanel::minimumSizeHint() const { return {fontMetrics().averageCharWidth() * 8, fontMetrics().height() + 6}; }
+QSize ElasticPanel::minimumSizeHint() const {
+    return {fontMetrics().averageCharWidth() * 8, fontMetrics().height() + 6};
+}
 
 void ElasticPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);

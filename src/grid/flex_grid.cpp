@@ -4,13 +4,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QPainter>
-#include <QStyleOptionHeader>
 #include <QEventLoop>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
 
 // Puts the editor's text through the grid's validation before the cell takes it.
@@ -139,7 +139,8 @@ bool FlexGrid::setClip(const QString& text) {
     if (bounds.isNull())
         return text.isEmpty();
     QString normal = text;
-    normal.replace(QStringLiteral("\r\n"), QStringLiteral("\r")).replace(QLatin1Char('\n'), QLatin1Char('\r'));
+    normal.replace(QStringLiteral("\r\n"), QStringLiteral("\r"))
+        .replace(QLatin1Char('\n'), QLatin1Char('\r'));
     if (normal.endsWith(QLatin1Char('\r')))
         normal.chop(1);
     const QStringList lines = normal.split(QLatin1Char('\r'));
@@ -153,7 +154,9 @@ bool FlexGrid::setClip(const QString& text) {
     return fitted;
 }
 
-QString FlexGrid::editText() const { return m_editor ? m_editor->text() : QString(); }
+QString FlexGrid::editText() const {
+    return m_editor ? m_editor->text() : QString();
+}
 
 bool FlexGrid::commitEdit(QWidget* editor, const QModelIndex& index) {
     bool cancel = false;
@@ -190,7 +193,8 @@ void FlexGrid::autoSize(int firstCol, int lastCol) {
         if (col < m_model->fixedCols()) {
             int widest = 0;
             for (int row = 0; row < rows(); ++row)
-                widest = std::max(widest, verticalHeader()->fontMetrics().horizontalAdvance(m_model->text(row, 0)));
+                widest = std::max(widest,
+                                  verticalHeader()->fontMetrics().horizontalAdvance(m_model->text(row, 0)));
             verticalHeader()->setFixedWidth(widest + 16);
         } else {
             resizeColumnToContents(col - m_model->fixedCols());
@@ -231,8 +235,8 @@ void FlexGrid::keyPressEvent(QKeyEvent* event) {
 }
 
 bool FlexGrid::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Paint && qobject_cast<QAbstractButton*>(watched) && m_model->fixedCols() > 0 &&
-        m_model->fixedRows() > 0 && rows() > 0 && cols() > 0) {
+    if (event->type() == QEvent::Paint && qobject_cast<QAbstractButton*>(watched) &&
+        m_model->fixedCols() > 0 && m_model->fixedRows() > 0 && rows() > 0 && cols() > 0) {
         auto* corner = static_cast<QWidget*>(watched);
         QStyleOptionHeader option;
         option.initFrom(corner);
@@ -244,7 +248,8 @@ bool FlexGrid::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (watched == viewport()) {
-        if (m_dragging && (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease)) {
+        if (m_dragging &&
+            (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease)) {
             const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
             const int viewRow = rowAt(at.y());
             if (viewRow >= 0)

@@ -54,7 +54,9 @@ public:
     void setCellBackColor(int row1, int col1, int row2, int col2, const QColor& colour) {
         m_model->setCellBackground(row1, col1, row2, col2, colour);
     }
-    void clearCellFormatting(int row1, int col1, int row2, int col2) { m_model->clearCellFormatting(row1, col1, row2, col2); }
+    void clearCellFormatting(int row1, int col1, int row2, int col2) {
+        m_model->clearCellFormatting(row1, col1, row2, col2);
+    }
     void setFontSize(double points);
 
     // The operator drags the row to a new place with the mouse button held; the row is moved
@@ -66,7 +68,8 @@ public:
 
 signals:
     // Before the grid handles a mouse press; set *cancel to keep the grid from handling it.
-    void beforeMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position, bool* cancel);
+    void beforeMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position,
+                         bool* cancel);
     // A key pressed in the grid (not in its cell editor); set *handled to stop the grid's own handling.
     void keyDown(int key, Qt::KeyboardModifiers modifiers, bool* handled);
     // An in-cell edit is ending; editText() holds the new text. Set *cancel to refuse it.

@@ -2,7 +2,8 @@
 
 #include "app/errors.h"
 
-GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
+GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {
+}
 
 void GridModel::changeShape(const std::function<void()>& change) {
     if (!m_redraw) {
@@ -138,7 +139,9 @@ void GridModel::clearCellFormatting(int row1, int col1, int row2, int col2) {
         emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::BackgroundRole});
 }
 
-QColor GridModel::cellBackground(int row, int col) const { return m_cellColours.value(key(row, col)); }
+QColor GridModel::cellBackground(int row, int col) const {
+    return m_cellColours.value(key(row, col));
+}
 
 // While redraw is off the store may be filled from another thread: the views see an empty grid.
 int GridModel::rowCount(const QModelIndex& parent) const {
@@ -183,10 +186,12 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
         return QAbstractTableModel::headerData(section, orientation, role);
     if (orientation == Qt::Horizontal) {
         const int col = section + m_fixedCols;
-        return m_fixedRows > 0 && m_store.rows() > 0 && col < m_store.cols() ? QVariant(m_store.text(0, col)) : QVariant();
+        return m_fixedRows > 0 && m_store.rows() > 0 && col < m_store.cols() ? QVariant(m_store.text(0, col))
+                                                                             : QVariant();
     }
     const int row = section + m_fixedRows;
-    return m_fixedCols > 0 && row < m_store.rows() && m_store.cols() > 0 ? QVariant(m_store.text(row, 0)) : QVariant();
+    return m_fixedCols > 0 && row < m_store.rows() && m_store.cols() > 0 ? QVariant(m_store.text(row, 0))
+                                                                         : QVariant();
 }
 
 Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {

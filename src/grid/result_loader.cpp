@@ -232,7 +232,7 @@ QString cellText(const QVariant& value, int adoType) {
     switch (value.typeId()) {
     case QMetaType::QString:
         return AdoType::isDateType(adoType) && adoType != AdoType::DBTime ? isoTextAsDate(value.toString())
-                                                                            : value.toString();
+                                                                          : value.toString();
     case QMetaType::Int:
         return QString::number(value.toInt());
     case QMetaType::LongLong:
@@ -253,7 +253,8 @@ QString cellText(const QVariant& value, int adoType) {
         return QString::fromLatin1(out, qsizetype(timeChars(out, value.toTime())));
     }
     case QMetaType::QByteArray:
-        return AdoType::isDateType(adoType) || adoType == AdoType::VarWChar || adoType == AdoType::LongVarWChar
+        return AdoType::isDateType(adoType) || adoType == AdoType::VarWChar ||
+                       adoType == AdoType::LongVarWChar
                    ? QString::fromUtf8(value.toByteArray())
                    : QStringLiteral("0x") + QString::fromLatin1(value.toByteArray().toHex());
     default:
@@ -298,7 +299,8 @@ bool FGLoadRST(FlexGrid* grid, Recordset& rs, qint64* count, ElasticPanel* progr
             store.endRow();
             ++rows;
             rs.moveNext();
-            if (progress && rows % kRowsBetweenClockChecks == 0 && clock.elapsed() - lastShown >= kProgressEveryMs) {
+            if (progress && rows % kRowsBetweenClockChecks == 0 &&
+                clock.elapsed() - lastShown >= kProgressEveryMs) {
                 if (!escape)
                     escape = std::make_unique<EscapeWatch>();
                 lastShown = clock.elapsed();

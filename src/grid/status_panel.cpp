@@ -13,7 +13,8 @@ QString& StatusMessage() {
 void DispElaMsg(ElasticPanel* panel, const QString& text, int beepCount) {
     guarded(QStringLiteral("DispElaMsg"), [&] {
         if (!panel)
-            throw AppError(ErrNo::ObjectNotSet, QStringLiteral("Object variable or With block variable not set"));
+            throw AppError(ErrNo::ObjectNotSet,
+                           QStringLiteral("Object variable or With block variable not set"));
         Operator& op = currentOperator();
         panel->setCaption(text);
         panel->setFloodPercent(100);

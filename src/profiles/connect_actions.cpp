@@ -29,7 +29,8 @@ QString ConnectActions::withPassword(const QString& connectionString, const QStr
     if (at < 0)
         return connectionString;
     QString result = connectionString;
-    result.replace(at, kPlaceholder.size(), QStringLiteral("Password=") + ConnectionString::quoteValue(typed));
+    result.replace(at, kPlaceholder.size(),
+                   QStringLiteral("Password=") + ConnectionString::quoteValue(typed));
     return result;
 }
 
@@ -61,8 +62,8 @@ void ConnectActions::DBQConnect(const QString& connectionString) {
         QString cs = connectionString;
         // A placeholder at the very start is not asked for: strings begin with another keyword.
         if (placeholderAt(cs) > 0) {
-            const auto typed = currentOperator().inputBox(QStringLiteral("Input DB Password:"), ProgramInfo::appTitle(),
-                                                          QString(), EchoMode::Password);
+            const auto typed = currentOperator().inputBox(
+                QStringLiteral("Input DB Password:"), ProgramInfo::appTitle(), QString(), EchoMode::Password);
             cs = withPassword(cs, typed.value_or(QString()));
         }
         if (m_beforeConnect)

@@ -39,7 +39,9 @@ ProfilePage::ProfilePage(const ConnectionWidgets& widgets, ConnectActions& conne
     w.txtDBName->installEventFilter(this);
 }
 
-QString ProfilePage::profileFilePath() { return ProgramInfo::programFolder() + QStringLiteral("/CntStr.txt"); }
+QString ProfilePage::profileFilePath() {
+    return ProgramInfo::programFolder() + QStringLiteral("/CntStr.txt");
+}
 
 void ProfilePage::setUpGrid() {
     FlexGrid* grid = w.fgCntStr;
@@ -62,7 +64,8 @@ void ProfilePage::load() {
     const QString path = profileFilePath();
     if (!FileExists(path)) {
         StatusMessage() = ZKMSG(QStringLiteral("ErrorReadFile")) + QLatin1Char(':') + path;
-        currentOperator().messageBox(StatusMessage(), MsgButtons::Ok, MsgIcon::Exclamation, ProgramInfo::appTitle());
+        currentOperator().messageBox(StatusMessage(), MsgButtons::Ok, MsgIcon::Exclamation,
+                                     ProgramInfo::appTitle());
     } else {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
@@ -118,7 +121,8 @@ void ProfilePage::fgCntStr_DblClick() {
 void ProfilePage::cmdAddSetting_Click() {
     guarded(QStringLiteral("cmdAddSetting_Click"), [&] {
         FlexGrid* grid = w.fgCntStr;
-        grid->addItem(QString::number(grid->rows()) + u'\t' + w.txtCntStr->text() + u'\t' + w.txtDBName->text());
+        grid->addItem(QString::number(grid->rows()) + u'\t' + w.txtCntStr->text() + u'\t' +
+                      w.txtDBName->text());
     });
 }
 
@@ -149,7 +153,8 @@ void ProfilePage::cmdSave_Click() {
         const QString path = profileFilePath();
         ProfileFile::save(path, profiles);
         StatusMessage() = QStringLiteral("設定存檔於: ") + path;
-        currentOperator().messageBox(StatusMessage(), MsgButtons::Ok, MsgIcon::Information, ProgramInfo::appTitle());
+        currentOperator().messageBox(StatusMessage(), MsgButtons::Ok, MsgIcon::Information,
+                                     ProgramInfo::appTitle());
     });
 }
 
@@ -197,7 +202,8 @@ bool ProfilePage::eventFilter(QObject* watched, QEvent* event) {
         return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::FocusIn && box == w.txtDBName) {
         // After the focus change has settled, or the click that gave the focus takes the selection away.
-        QMetaObject::invokeMethod(box, [box] { SelectAllText(box); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            box, [box] { SelectAllText(box); }, Qt::QueuedConnection);
     } else if (event->type() == QEvent::KeyPress) {
         const int code = legacyKeyCode(static_cast<QKeyEvent*>(event)->key());
         if (code != 0) {

@@ -6,9 +6,9 @@
 // one use to the next; cancelling leaves the last chosen name in place.
 class FileDialog {
 public:
-    QString filter;     // "Text(*.txt)|*.txt|All|*.*|" pairs, as the callers write them
-    QString initDir;    // folder the dialog opens in
-    QString fileName;   // the last name chosen in any use; empty until one is chosen
+    QString filter;   // "Text(*.txt)|*.txt|All|*.*|" pairs, as the callers write them
+    QString initDir;  // folder the dialog opens in
+    QString fileName; // the last name chosen in any use; empty until one is chosen
     QString dialogTitle;
 
     // Both return true when a name was chosen (and stored in fileName).

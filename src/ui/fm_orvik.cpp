@@ -9,13 +9,13 @@
 #include "grid/flex_grid.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -33,10 +33,13 @@ enum Page { QueryTab = 0, FileTab = 1, ConnectTab = 2 };
 const QString kInitPathKey = QStringLiteral("Default/INITPATH");
 
 QSettings userSettings() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ORVIK"), ProgramInfo::exeBaseName());
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ORVIK"),
+                     ProgramInfo::exeBaseName());
 }
 
-QString applicationTitle() { return QStringLiteral(" DB維護程式") + QStringLiteral(" - ") + QStringLiteral("ORVIK"); }
+QString applicationTitle() {
+    return QStringLiteral(" DB維護程式") + QStringLiteral(" - ") + QStringLiteral("ORVIK");
+}
 
 void selectRange(QPlainTextEdit* box, int start, int length) {
     QTextCursor cursor = box->textCursor();
@@ -51,8 +54,8 @@ fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCore
     m_ui.setupUi(this);
     m_connect.attach(connectionWidgets());
     m_profiles = new ProfilePage(connectionWidgets(), m_connect, this);
-    m_query = new QueryPage({m_ui.txtSQL, m_ui.fg1, m_ui.fgTableName, m_ui.lblMode, m_ui.lblDBName, m_ui.elaMsg,
-                             m_ui.mnuMaintain[0], m_ui.cmdQryDB},
+    m_query = new QueryPage({m_ui.txtSQL, m_ui.fg1, m_ui.fgTableName, m_ui.lblMode, m_ui.lblDBName,
+                             m_ui.elaMsg, m_ui.mnuMaintain[0], m_ui.cmdQryDB},
                             m_connect, m_dlgFile, this);
     m_maintenance = new Maintenance({m_ui.fg1, m_ui.lblMode, m_ui.elaMsg, m_ui.tabPage}, *m_query, this);
     m_connect.setBeforeConnect([this] { m_maintenance->leave(); });
@@ -82,10 +85,13 @@ ConnectionWidgets fmORVIK::connectionWidgets() const {
 }
 
 QString fmORVIK::savedSqlPath() {
-    return ProgramInfo::programFolder() + QLatin1Char('/') + ProgramInfo::exeBaseName() + QStringLiteral("_SQL.TXT");
+    return ProgramInfo::programFolder() + QLatin1Char('/') + ProgramInfo::exeBaseName() +
+           QStringLiteral("_SQL.TXT");
 }
 
-QString fmORVIK::storedInitPath() { return userSettings().value(kInitPathKey).toString(); }
+QString fmORVIK::storedInitPath() {
+    return userSettings().value(kInitPathKey).toString();
+}
 
 void fmORVIK::connectSignals() {
     for (int i = 0; i < int(m_ui.mnuMaintain.size()); ++i)
@@ -284,8 +290,9 @@ void fmORVIK::cmdExit_Click() {
     // The editor text would be gone with the process: when it could not be kept, the operator
     // decides whether to leave anyway (the failure has been reported already).
     if (!TxtSaveFile(savedSqlPath(), m_ui.txtSQL->toPlainText()) &&
-        currentOperator().messageBox(QStringLiteral("編輯區的SQL指令無法存檔, 仍要離開嗎?"), MsgButtons::YesNo,
-                                     MsgIcon::Question, ProgramInfo::appTitle()) != MsgAnswer::Yes)
+        currentOperator().messageBox(QStringLiteral("編輯區的SQL指令無法存檔, 仍要離開嗎?"),
+                                     MsgButtons::YesNo, MsgIcon::Question,
+                                     ProgramInfo::appTitle()) != MsgAnswer::Yes)
         return;
     m_endProcess();
 }
@@ -296,13 +303,15 @@ bool fmORVIK::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = static_cast<QWidget*>(watched);
     if (widget->window() != this || QApplication::activeModalWidget())
         return false;
-    if (event == m_previewedKey && m_previewedAt && widget != m_previewedAt && widget->isAncestorOf(m_previewedAt))
+    if (event == m_previewedKey && m_previewedAt && widget != m_previewedAt &&
+        widget->isAncestorOf(m_previewedAt))
         return false;
     m_previewedKey = event;
     m_previewedAt = widget;
     const auto* key = static_cast<QKeyEvent*>(event);
     bool used = false;
-    guarded(QStringLiteral("fmORVEL_KeyDown"), [&] { used = m_maintenance->Form_KeyDown(key->key(), key->modifiers()); });
+    guarded(QStringLiteral("fmORVEL_KeyDown"),
+            [&] { used = m_maintenance->Form_KeyDown(key->key(), key->modifiers()); });
     return used;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ui/file_dialog.h"
 #include "profiles/connect_actions.h"
 #include "profiles/profile_page.h"
+#include "ui/file_dialog.h"
 #include "ui/fm_orvik_layout.h"
 #include "ui/maintenance.h"
 #include "ui/query_page.h"

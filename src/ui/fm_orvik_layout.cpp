@@ -8,8 +8,8 @@
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
-#include <QHeaderView>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -24,16 +24,19 @@
 #include <QVBoxLayout>
 
 namespace {
-template <typename W, typename... Args>
-W* named(const char* name, Args&&... args) {
+template <typename W, typename... Args> W* named(const char* name, Args&&... args) {
     auto* widget = new W(std::forward<Args>(args)...);
     widget->setObjectName(QLatin1String(name));
     return widget;
 }
 
-QPushButton* button(const char* name, const QString& caption) { return named<QPushButton>(name, caption); }
+QPushButton* button(const char* name, const QString& caption) {
+    return named<QPushButton>(name, caption);
+}
 
-FlexGrid* grid(const char* name) { return named<FlexGrid>(name); }
+FlexGrid* grid(const char* name) {
+    return named<FlexGrid>(name);
+}
 
 QLabel* statusLabel(const char* name, const QString& caption) {
     auto* label = named<QLabel>(name, caption);
@@ -181,7 +184,8 @@ void FmOrvikUi::setupUi(QMainWindow* window) {
     cmdSave = button("cmdSave", QStringLiteral("設定存檔"));
     cmdAddSetting = button("cmdAddSetting", QStringLiteral("新增設定"));
     cmdConnect = button("cmdConnect", QStringLiteral("&E 連接.."));
-    for (QPushButton* b : {cmdBuiltCntStr, cmdUpdateSetting, cmdDelSetting, cmdSave, cmdAddSetting, cmdConnect})
+    for (QPushButton* b :
+         {cmdBuiltCntStr, cmdUpdateSetting, cmdDelSetting, cmdSave, cmdAddSetting, cmdConnect})
         profileCommands->addWidget(b);
     profiles->addLayout(profileCommands, 4, 0, 1, 4);
     profiles->setRowStretch(0, 1);
@@ -207,16 +211,18 @@ void FmOrvikUi::setupUi(QMainWindow* window) {
     QMenuBar* bar = window->menuBar();
     mnuDBMaintain = bar->addMenu(QStringLiteral("資料庫查詢維護"));
     mnuDBMaintain->setObjectName(QStringLiteral("mnuDBMaintain"));
-    const QString maintain[] = {QStringLiteral("執行"), QStringLiteral("載入指令"), QStringLiteral("存指令檔"),
-                                QStringLiteral("計算"), QStringLiteral("列印"), QStringLiteral("橫印")};
+    const QString maintain[] = {QStringLiteral("執行"),     QStringLiteral("載入指令"),
+                                QStringLiteral("存指令檔"), QStringLiteral("計算"),
+                                QStringLiteral("列印"),     QStringLiteral("橫印")};
     for (int i = 0; i < 6; ++i)
         mnuMaintain[i] = entry(mnuDBMaintain, "mnuMaintain", i, maintain[i]);
     mnuMaintain[5]->setCheckable(true);
 
     mnuDBSave = bar->addMenu(QStringLiteral("存檔作業"));
     mnuDBSave->setObjectName(QStringLiteral("mnuDBSave"));
-    const QString save[] = {QStringLiteral("載入SQL7 Script"), QStringLiteral("載入資料庫"), QStringLiteral("存入試算表"),
-                            QStringLiteral("存入檔案"), QStringLiteral("存入CSV檔")};
+    const QString save[] = {QStringLiteral("載入SQL7 Script"), QStringLiteral("載入資料庫"),
+                            QStringLiteral("存入試算表"), QStringLiteral("存入檔案"),
+                            QStringLiteral("存入CSV檔")};
     for (int i = 0; i < 5; ++i)
         mnuSave[i] = entry(mnuDBSave, "mnuSave", i, save[i]);
     mnuSave[0]->setEnabled(false); // enabled when the window initialises

@@ -7,7 +7,8 @@
 void installUiFonts() {
     QFont::insertSubstitution(QStringLiteral("標楷體"), QStringLiteral("AR PL UKai TW"));
     QFont::insertSubstitution(QStringLiteral("DFKai-SB"), QStringLiteral("AR PL UKai TW"));
-    QFont::insertSubstitutions(QStringLiteral("新細明體"), {QStringLiteral("Noto Sans CJK TC"), QStringLiteral("AR PL UMing TW")});
+    QFont::insertSubstitutions(QStringLiteral("新細明體"),
+                               {QStringLiteral("Noto Sans CJK TC"), QStringLiteral("AR PL UMing TW")});
     const QStringList families = QFontDatabase::families();
     if (families.contains(QStringLiteral("Noto Sans CJK TC"))) {
         QFont font(QStringLiteral("Noto Sans CJK TC"));

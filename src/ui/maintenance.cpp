@@ -90,13 +90,15 @@ void Maintenance::enter() {
             throw AppError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
                                                 "It is either closed or invalid in this context."));
         if (MainConnection()->route().readOnly)
-            throw AppError(ErrNo::DbStatementRejected,
-                           QStringLiteral("This data source is opened read-only (%1 files are read through MDBTools): "
-                                          "its rows can be queried but not maintained.")
-                               .arg(MainConnection()->route().kind));
+            throw AppError(
+                ErrNo::DbStatementRejected,
+                QStringLiteral("This data source is opened read-only (%1 files are read through MDBTools): "
+                               "its rows can be queried but not maintained.")
+                    .arg(MainConnection()->route().kind));
         m_rs = UpdatableRecordset::open(*MainConnection(), CurrentSql());
         showRecords();
-        w.fg1->grid()->setEditHook([this](int row, int col, const QString& text) { return cellEdited(row, col, text); });
+        w.fg1->grid()->setEditHook(
+            [this](int row, int col, const QString& text) { return cellEdited(row, col, text); });
         w.fg1->setEditable(2);
         status(w.elaMsg, LocalMsg(QStringLiteral("RecCount:")) + QString::number(m_rs->recordCount()));
         w.lblMode->setText(LocalMsg(QStringLiteral("EDIT")));
@@ -150,14 +152,16 @@ bool Maintenance::cellEdited(int row, int col, const QString& text) {
     bool accepted = false;
     guarded(QStringLiteral("fg1_ValidateEdit"), [&] {
         if (!m_rs->column(col).writable || !m_rs->readOnlyReason().isEmpty()) {
-            const QString reason = !m_rs->readOnlyReason().isEmpty()
-                                       ? m_rs->readOnlyReason()
-                                       : QStringLiteral("The column %1 cannot be changed: it is not a column of table %2.")
-                                             .arg(m_rs->column(col).field.name, m_rs->table());
+            const QString reason =
+                !m_rs->readOnlyReason().isEmpty()
+                    ? m_rs->readOnlyReason()
+                    : QStringLiteral("The column %1 cannot be changed: it is not a column of table %2.")
+                          .arg(m_rs->column(col).field.name, m_rs->table());
             throw AppError(ErrNo::DbStatementRejected, reason);
         }
         // An emptied cell holds NULL; a date typed as the grid shows it goes back in ISO form.
-        m_pending[row].values[col] = text.isEmpty() ? QVariant() : QVariant(storedText(text, m_rs->column(col).field.type));
+        m_pending[row].values[col] =
+            text.isEmpty() ? QVariant() : QVariant(storedText(text, m_rs->column(col).field.type));
         accepted = true;
     });
     return accepted;
@@ -209,7 +213,8 @@ void Maintenance::fg1_GotFocus() {
 
 void Maintenance::fg1_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool* handled) {
     guarded(QStringLiteral("fg1_KeyDown"), [&] {
-        const bool ctrl = modifiers == Qt::ControlModifier || modifiers == (Qt::ControlModifier | Qt::KeypadModifier);
+        const bool ctrl =
+            modifiers == Qt::ControlModifier || modifiers == (Qt::ControlModifier | Qt::KeypadModifier);
         const bool free = !isBound() || w.fg1->isEditing();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             // From an open cell editor the key arrives before the editor has handed over its text:
@@ -290,8 +295,9 @@ void Maintenance::addRecord() {
         const FieldInfo& field = m_rs->column(i).field;
         if ((field.attributes & 0x20) != 0 || field.autoIncrement || !m_rs->column(i).writable)
             continue;
-        const auto answer = currentOperator().inputBox(ZKMSG(QStringLiteral("FieldRequired")) + u':' + field.name,
-                                                       QStringLiteral("Input Field Value"), field.name, EchoMode::Normal);
+        const auto answer =
+            currentOperator().inputBox(ZKMSG(QStringLiteral("FieldRequired")) + u':' + field.name,
+                                       QStringLiteral("Input Field Value"), field.name, EchoMode::Normal);
         if (answer && !answer->isEmpty()) {
             grid->grid()->setText(row, i, *answer);
             m_pending[row].values[i] = *answer;

@@ -26,7 +26,8 @@
 #include <QTextBlock>
 
 namespace {
-const QString kStatementFilter = QStringLiteral("SQL Files (*.sql)|*.sql|文字檔案(*.txt)|*.txt|ALLfiles|*.*|");
+const QString kStatementFilter =
+    QStringLiteral("SQL Files (*.sql)|*.sql|文字檔案(*.txt)|*.txt|ALLfiles|*.*|");
 constexpr int kWidthSampleRows = 200;
 
 QString trimBlanks(const QString& text) {
@@ -39,7 +40,9 @@ QString trimBlanks(const QString& text) {
 }
 
 // The editor's text with its line breaks as CR LF, the way statements and the drop text read.
-QString withCrLf(QString text) { return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n")); }
+QString withCrLf(QString text) {
+    return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+}
 
 QString selectedText(const QPlainTextEdit* box) {
     // QTextCursor writes paragraph separators for line breaks.
@@ -101,7 +104,8 @@ void QueryPage::ExecSQL(const std::optional<QString>& statement) {
 }
 
 QString QueryPage::editorStatement() const {
-    return withCrLf(trimBlanks(w.txtSQL->textCursor().hasSelection() ? selectedText(w.txtSQL) : w.txtSQL->toPlainText()));
+    return withCrLf(
+        trimBlanks(w.txtSQL->textCursor().hasSelection() ? selectedText(w.txtSQL) : w.txtSQL->toPlainText()));
 }
 
 Connection& QueryPage::connection() {
@@ -113,7 +117,8 @@ Connection& QueryPage::connection() {
 bool QueryPage::runCurrentSql() {
     const QString upper = CurrentSql().toUpper();
     const QString word6 = upper.left(6);
-    if (word6 == QLatin1String("INSERT") || word6 == QLatin1String("UPDATE") || word6 == QLatin1String("DELETE")) {
+    if (word6 == QLatin1String("INSERT") || word6 == QLatin1String("UPDATE") ||
+        word6 == QLatin1String("DELETE")) {
         qint64 affected = 0;
         connection().execute(CurrentSql(), &affected);
         showStatus(LocalMsg(QStringLiteral("RecordAffected:")) + QString::number(affected));
@@ -214,7 +219,8 @@ void QueryPage::cmdSaveFile_Click() {
 void QueryPage::fgTableName_DblClick() {
     guarded(QStringLiteral("fmORVIK_fgTableName_DblClick"), [&] {
         const int row = w.fgTableName->row();
-        CurrentSql() = QStringLiteral("select * from ") + (row >= 0 ? w.fgTableName->textMatrix(row, 0) : QString());
+        CurrentSql() =
+            QStringLiteral("select * from ") + (row >= 0 ? w.fgTableName->textMatrix(row, 0) : QString());
         ExecSQL(CurrentSql());
     });
 }
@@ -267,7 +273,8 @@ bool QueryPage::eventFilter(QObject* watched, QEvent* event) {
         } else if (event->type() == QEvent::MouseMove) {
             auto* mouse = static_cast<QMouseEvent*>(event);
             if ((mouse->buttons() & Qt::LeftButton) &&
-                (mouse->position().toPoint() - m_pressAt).manhattanLength() >= QApplication::startDragDistance()) {
+                (mouse->position().toPoint() - m_pressAt).manhattanLength() >=
+                    QApplication::startDragDistance()) {
                 auto* drag = new QDrag(w.fgTableName);
                 auto* data = new QMimeData;
                 data->setText(m_rememberedTable);

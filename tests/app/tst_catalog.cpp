@@ -18,7 +18,8 @@ void makeCatalog(const QString& path, const QList<Row>& rows) {
         db.setDatabaseName(path);
         QVERIFY(db.open());
         QSqlQuery q(db);
-        QVERIFY(q.exec(QStringLiteral("CREATE TABLE Msg (MsgID VARCHAR(30), MsgText VARCHAR(255), Note TEXT)")));
+        QVERIFY(
+            q.exec(QStringLiteral("CREATE TABLE Msg (MsgID VARCHAR(30), MsgText VARCHAR(255), Note TEXT)")));
         for (const auto& [key, text] : rows) {
             QVERIFY(q.prepare(QStringLiteral("INSERT INTO Msg (MsgID, MsgText) VALUES (?, ?)")));
             q.addBindValue(key);
@@ -30,13 +31,31 @@ void makeCatalog(const QString& path, const QList<Row>& rows) {
 }
 
 int errorRecords(const TestProgram& program, const QString& label) {
-    return QString::fromUtf8(program.read(QStringLiteral("ORVIK.ERR"))).count(QStringLiteral("處理程序: (") + label + u')');
+    return QString::fromUtf8(program.read(QStringLiteral("ORVIK.ERR")))
+        .count(QStringLiteral("處理程序: (") + label + u')');
 }
 
-const QStringList kKeys = {
-    "ErrorReadFile", "FieldRequired", "ErrorCommand", "PleaseUseSELECT", "QUERY", "EXEC", "EXECSP",
-    "SERVER", "EDIT", "INSERT", "DELETE", "PleaseInputSQL", "RecCount:", "RecordAffected:",
-    "LoadingRecordSet..", "OFFLine.", "PromptFileOverwrite", "FileExist", "NODATA", "ErrorSaveFile", "FileSaved"};
+const QStringList kKeys = {"ErrorReadFile",
+                           "FieldRequired",
+                           "ErrorCommand",
+                           "PleaseUseSELECT",
+                           "QUERY",
+                           "EXEC",
+                           "EXECSP",
+                           "SERVER",
+                           "EDIT",
+                           "INSERT",
+                           "DELETE",
+                           "PleaseInputSQL",
+                           "RecCount:",
+                           "RecordAffected:",
+                           "LoadingRecordSet..",
+                           "OFFLine.",
+                           "PromptFileOverwrite",
+                           "FileExist",
+                           "NODATA",
+                           "ErrorSaveFile",
+                           "FileSaved"};
 } // namespace
 
 class TestCatalog : public QObject {
@@ -75,8 +94,10 @@ void TestCatalog::shippedCatalogHasEveryKey() {
 void TestCatalog::lookupOutcomes() {
     ScriptedOperator op;
     TestProgram program;
-    makeCatalog(program.path(QStringLiteral("ZKMSG.MDB")),
-                {{"QUERY", QStringLiteral("查詢")}, {"NULLTEXT", QVariant()}, {"TWICE", "first"}, {"TWICE", "second"}});
+    makeCatalog(program.path(QStringLiteral("ZKMSG.MDB")), {{"QUERY", QStringLiteral("查詢")},
+                                                            {"NULLTEXT", QVariant()},
+                                                            {"TWICE", "first"},
+                                                            {"TWICE", "second"}});
     program.initGlobal();
     QVERIFY(InitMsgDB());
     QCOMPARE(LocalMsg(QStringLiteral("QUERY")), QStringLiteral("查詢"));
@@ -100,7 +121,8 @@ void TestCatalog::placeholders_data() {
     QTest::newRow("second without first") << "%%1-%%2" << none << MsgArg("B") << none << "%%1-%%2";
     QTest::newRow("all three") << "%%3/%%2/%%1" << MsgArg("a") << MsgArg("b") << MsgArg("c") << "c/b/a";
     QTest::newRow("third without second") << "%%1 %%3" << MsgArg("a") << none << MsgArg("c") << "a %%3";
-    QTest::newRow("filled text not rescanned") << "%%1 and %%2" << MsgArg("%%2") << MsgArg("x") << none << "%%2 and x";
+    QTest::newRow("filled text not rescanned")
+        << "%%1 and %%2" << MsgArg("%%2") << MsgArg("x") << none << "%%2 and x";
     QTest::newRow("empty value counts as given") << "[%%1]" << MsgArg("") << none << none << "[]";
     QTest::newRow("case and width exact") << "%%4 %1 %%1" << MsgArg("z") << none << none << "%%4 %1 z";
 }
@@ -158,7 +180,8 @@ void TestCatalog::missingCatalog() {
     ProgramInfo::setAppTitle(QStringLiteral(" DB維護程式 - ORVIK"));
     QVERIFY(!InitMsgDB());
     QCOMPARE(op.boxes.size(), 1);
-    QCOMPARE(op.boxes[0].text, QStringLiteral("Error Open MSGDB:") + program.path(QStringLiteral("ZKMSG.MDB")));
+    QCOMPARE(op.boxes[0].text,
+             QStringLiteral("Error Open MSGDB:") + program.path(QStringLiteral("ZKMSG.MDB")));
     QCOMPARE(op.boxes[0].icon, MsgIcon::Information);
     QCOMPARE(op.boxes[0].caption, ProgramInfo::builtInTitle());
 

@@ -33,23 +33,40 @@ void TestHelpers::dateDisplay_data() {
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("expected");
     const QDate nov25(2016, 11, 25);
-    QTest::newRow("CCMMDD") << QVariant(nov25) << "CCMMDD" << "1051125";
-    QTest::newRow("CCMMDD ROC 100") << QVariant(QDate(2011, 1, 1)) << "CCMMDD" << "1000101";
-    QTest::newRow("CCMMDD ROC 04") << QVariant(QDate(1915, 1, 1)) << "CCMMDD" << "040101";
-    QTest::newRow("YYYY/MM") << QVariant(nov25) << "YYYY/MM" << "2016/11";
-    QTest::newRow("YYMMDD") << QVariant(QDate(2005, 3, 9)) << "YYMMDD" << "050309";
-    QTest::newRow("CC/MM/DD") << QVariant(nov25) << "CC/MM/DD" << "105-11-25";
-    QTest::newRow("YYYY/MM/DD") << QVariant(nov25) << "YYYY/MM/DD" << "2016-11-25";
-    QTest::newRow("YY/MM/DD") << QVariant(nov25) << "YY/MM/DD" << "16-11-25";
-    QTest::newRow("date-time drops time") << QVariant(QDateTime(nov25, QTime(23, 59, 59))) << "YYYY/MM/DD" << "2016-11-25";
-    QTest::newRow("text date") << QVariant(QStringLiteral("2016/11/25")) << "YYYY/MM/DD" << "2016-11-25";
-    QTest::newRow("text date-time") << QVariant(QStringLiteral("2016-11-25 14:05:12")) << "CCMMDD" << "1051125";
-    QTest::newRow("not a date") << QVariant(QStringLiteral("not a date")) << "YYYY/MM/DD" << "";
-    QTest::newRow("number") << QVariant(42) << "YYYY/MM/DD" << "";
-    QTest::newRow("null") << QVariant() << "YYYY/MM/DD" << "";
-    QTest::newRow("lower case goes to formatter") << QVariant(nov25) << "yyyy/mm/dd" << "2016/11/25";
-    QTest::newRow("formatter month name") << QVariant(nov25) << "dd mmm yyyy" << "25 Nov 2016";
-    QTest::newRow("formatter keeps other letters") << QVariant(nov25) << "yyyy年m月d日" << "2016年11月25日";
+    QTest::newRow("CCMMDD") << QVariant(nov25) << "CCMMDD"
+                            << "1051125";
+    QTest::newRow("CCMMDD ROC 100") << QVariant(QDate(2011, 1, 1)) << "CCMMDD"
+                                    << "1000101";
+    QTest::newRow("CCMMDD ROC 04") << QVariant(QDate(1915, 1, 1)) << "CCMMDD"
+                                   << "040101";
+    QTest::newRow("YYYY/MM") << QVariant(nov25) << "YYYY/MM"
+                             << "2016/11";
+    QTest::newRow("YYMMDD") << QVariant(QDate(2005, 3, 9)) << "YYMMDD"
+                            << "050309";
+    QTest::newRow("CC/MM/DD") << QVariant(nov25) << "CC/MM/DD"
+                              << "105-11-25";
+    QTest::newRow("YYYY/MM/DD") << QVariant(nov25) << "YYYY/MM/DD"
+                                << "2016-11-25";
+    QTest::newRow("YY/MM/DD") << QVariant(nov25) << "YY/MM/DD"
+                              << "16-11-25";
+    QTest::newRow("date-time drops time") << QVariant(QDateTime(nov25, QTime(23, 59, 59))) << "YYYY/MM/DD"
+                                          << "2016-11-25";
+    QTest::newRow("text date") << QVariant(QStringLiteral("2016/11/25")) << "YYYY/MM/DD"
+                               << "2016-11-25";
+    QTest::newRow("text date-time") << QVariant(QStringLiteral("2016-11-25 14:05:12")) << "CCMMDD"
+                                    << "1051125";
+    QTest::newRow("not a date") << QVariant(QStringLiteral("not a date")) << "YYYY/MM/DD"
+                                << "";
+    QTest::newRow("number") << QVariant(42) << "YYYY/MM/DD"
+                            << "";
+    QTest::newRow("null") << QVariant() << "YYYY/MM/DD"
+                          << "";
+    QTest::newRow("lower case goes to formatter") << QVariant(nov25) << "yyyy/mm/dd"
+                                                  << "2016/11/25";
+    QTest::newRow("formatter month name") << QVariant(nov25) << "dd mmm yyyy"
+                                          << "25 Nov 2016";
+    QTest::newRow("formatter keeps other letters") << QVariant(nov25) << "yyyy年m月d日"
+                                                   << "2016年11月25日";
 }
 
 void TestHelpers::dateDisplay() {
@@ -73,13 +90,34 @@ void TestHelpers::pathPieces_data() {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("noExt");
-    QTest::newRow("windows path") << "C:\\data\\a.txt" << "C:\\data" << "a.txt" << "C:\\data\\a";
-    QTest::newRow("bare name") << "a.txt" << "" << "a.txt" << "a";
-    QTest::newRow("trailing separator") << "dir/sub/" << "dir/sub" << "" << "dir/sub/";
-    QTest::newRow("separator first") << "\\a.txt" << "" << "\\a.txt" << "\\a";
-    QTest::newRow("unix path") << "/home/op/report.2016.csv" << "/home/op" << "report.2016.csv" << "/home/op/report.2016";
-    QTest::newRow("dot in folder only") << "v1.2/readme" << "v1.2" << "readme" << "v1";
-    QTest::newRow("empty") << "" << "" << "" << "";
+    QTest::newRow("windows path") << "C:\\data\\a.txt"
+                                  << "C:\\data"
+                                  << "a.txt"
+                                  << "C:\\data\\a";
+    QTest::newRow("bare name") << "a.txt"
+                               << ""
+                               << "a.txt"
+                               << "a";
+    QTest::newRow("trailing separator") << "dir/sub/"
+                                        << "dir/sub"
+                                        << ""
+                                        << "dir/sub/";
+    QTest::newRow("separator first") << "\\a.txt"
+                                     << ""
+                                     << "\\a.txt"
+                                     << "\\a";
+    QTest::newRow("unix path") << "/home/op/report.2016.csv"
+                               << "/home/op"
+                               << "report.2016.csv"
+                               << "/home/op/report.2016";
+    QTest::newRow("dot in folder only") << "v1.2/readme"
+                                        << "v1.2"
+                                        << "readme"
+                                        << "v1";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << ""
+                           << "";
 }
 
 void TestHelpers::pathPieces() {
@@ -101,7 +139,6 @@ void TestHelpers::quoting_data() {
     QTest::newRow("number") << QVariant(12.5) << "'12.5'";
     QTest::newRow("tabs are not blanks") << QVariant(QStringLiteral("\tx\t")) << "'\tx\t'";
     QTest::newRow("chinese") << QVariant(QStringLiteral(" 台北 ")) << QStringLiteral("'台北'");
-
 }
 
 void TestHelpers::quoting() {
@@ -135,9 +172,11 @@ void TestHelpers::textFileRoundTrip_data() {
     QTest::addColumn<QByteArray>("onDisk");
     QTest::addColumn<QString>("loaded");
     QTest::addColumn<QByteArray>("saved");
-    QTest::newRow("CR LF kept, no extra break") << QByteArray("select 1\r\nfrom t\r\n") << "select 1\nfrom t\n"
-                                               << QByteArray("select 1\r\nfrom t\r\n");
-    QTest::newRow("no final break gets one") << QByteArray("select 1") << "select 1" << QByteArray("select 1\r\n");
+    QTest::newRow("CR LF kept, no extra break")
+        << QByteArray("select 1\r\nfrom t\r\n") << "select 1\nfrom t\n"
+        << QByteArray("select 1\r\nfrom t\r\n");
+    QTest::newRow("no final break gets one")
+        << QByteArray("select 1") << "select 1" << QByteArray("select 1\r\n");
     QTest::newRow("lone CR and LF") << QByteArray("a\rb\nc") << "a\nb\nc" << QByteArray("a\r\nb\r\nc\r\n");
     QTest::newRow("chinese") << QStringLiteral("查詢 客戶\r\n").toUtf8() << QStringLiteral("查詢 客戶\n")
                              << QStringLiteral("查詢 客戶\r\n").toUtf8();

@@ -55,9 +55,9 @@ void TestLogs::writeLogAppends() {
     WriteLog(QStringLiteral("程式啟動."));
     WriteLog(QStringLiteral("second"));
     const QString log = QString::fromUtf8(program.read(QStringLiteral("ORVIK.LOG")));
-    static const QRegularExpression shape(QStringLiteral(
-        "^earlier line\r\n\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d => 程式啟動\\.\r\n"
-        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d => second\r\n$"));
+    static const QRegularExpression shape(
+        QStringLiteral("^earlier line\r\n\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d => 程式啟動\\.\r\n"
+                       "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d => second\r\n$"));
     QVERIFY2(shape.match(log).hasMatch(), qPrintable(log));
 }
 
@@ -77,7 +77,8 @@ void TestLogs::writeLogUnwritableGoesToErrorLog() {
     // A log folder that does not exist: the same, and nothing is thrown.
     GlobalSettings().LogFile = program.path(QStringLiteral("missing/ORVIK.LOG"));
     WriteLog(QStringLiteral("lost too"));
-    QCOMPARE(QString::fromUtf8(program.read(QStringLiteral("ORVIK.ERR"))).count(QStringLiteral("(WriteLog)")), 2);
+    QCOMPARE(QString::fromUtf8(program.read(QStringLiteral("ORVIK.ERR"))).count(QStringLiteral("(WriteLog)")),
+             2);
 }
 
 void TestLogs::reportErrorShowsBoxAndRecord() {
@@ -86,7 +87,8 @@ void TestLogs::reportErrorShowsBoxAndRecord() {
     program.initGlobal();
     op.busy = true;
     ProgramInfo::setAppTitle(QStringLiteral(" DB維護程式 - ORVIK"));
-    ReportError(QStringLiteral("ExecSQL"), AppError(ErrNo::DbStatementRejected, QStringLiteral("near \"selec\": syntax error")));
+    ReportError(QStringLiteral("ExecSQL"),
+                AppError(ErrNo::DbStatementRejected, QStringLiteral("near \"selec\": syntax error")));
     QCOMPARE(op.beeps, 1);
     QCOMPARE(op.boxes.size(), 1);
     const auto& box = op.boxes.first();
@@ -97,7 +99,8 @@ void TestLogs::reportErrorShowsBoxAndRecord() {
     QCOMPARE(box.caption, QStringLiteral(" DB維護程式 - ORVIK"));
     QVERIFY(!op.busy);
     const QString err = QString::fromUtf8(program.read(QStringLiteral("ORVIK.ERR")));
-    static const QRegularExpression firstLine(QStringLiteral("^\\*\\*記錄時間 - \\d\\d/\\d\\d/\\d\\d, \\d\\d:\\d\\d:\\d\\d \r\n"));
+    static const QRegularExpression firstLine(
+        QStringLiteral("^\\*\\*記錄時間 - \\d\\d/\\d\\d/\\d\\d, \\d\\d:\\d\\d:\\d\\d \r\n"));
     QVERIFY(firstLine.match(err).hasMatch());
     QCOMPARE(err.mid(err.indexOf(QStringLiteral("\r\n")) + 2), box.text);
 }
@@ -116,7 +119,8 @@ void TestLogs::reportErrorResultAnswersOk() {
     ScriptedOperator op;
     TestProgram program;
     program.initGlobal();
-    QCOMPARE(ReportErrorResult(QStringLiteral("cmdPrint_Click"), AppError(5, QStringLiteral("x"))), MsgAnswer::Ok);
+    QCOMPARE(ReportErrorResult(QStringLiteral("cmdPrint_Click"), AppError(5, QStringLiteral("x"))),
+             MsgAnswer::Ok);
     QCOMPARE(op.boxes.size(), 1);
 }
 
@@ -130,7 +134,8 @@ void TestLogs::logErrorIsSilent() {
     QCOMPARE(op.beeps, 0);
     QVERIFY(op.busy);
     QVERIFY(QString::fromUtf8(program.read(QStringLiteral("ORVIK.ERR")))
-                .contains(QStringLiteral("處理程序: (LocalMsg)\r\n執行錯誤, 代碼: -2147217865\r\n訊息: \r\n     no such table: Msg\r\n\r\n")));
+                .contains(QStringLiteral("處理程序: (LocalMsg)\r\n執行錯誤, 代碼: -2147217865\r\n訊息: \r\n  "
+                                         "   no such table: Msg\r\n\r\n")));
 }
 
 void TestLogs::guardedRoutesFailuresToReporter() {
@@ -146,7 +151,8 @@ void TestLogs::guardedRoutesFailuresToReporter() {
     QVERIFY(!guarded(QStringLiteral("std"), [] { throw std::runtime_error("plain failure"); }));
     QVERIFY(guarded(QStringLiteral("fine"), [] {}));
     QCOMPARE(op.boxes.size(), 2);
-    QVERIFY(op.boxes[0].text.startsWith(QStringLiteral("處理程序: (cmdSave_Click)\r\n執行錯誤, 代碼: 75\r\n")));
+    QVERIFY(
+        op.boxes[0].text.startsWith(QStringLiteral("處理程序: (cmdSave_Click)\r\n執行錯誤, 代碼: 75\r\n")));
     QVERIFY(op.boxes[1].text.contains(QStringLiteral("plain failure")));
 }
 

@@ -34,31 +34,57 @@ void TestSettings::iniValue_data() {
     QTest::addColumn<QString>("expected");
 
     const QByteArray basic = "[PARAM]\r\nCustName=大同公司\r\nDateSep = - \r\n";
-    QTest::newRow("plain value") << basic << "PARAM" << "CustName" << QStringLiteral("大同公司");
-    QTest::newRow("blanks around = trimmed") << basic << "PARAM" << "DateSep" << "-";
-    QTest::newRow("section case-insensitive") << basic << "param" << "CustName" << QStringLiteral("大同公司");
-    QTest::newRow("key case-insensitive") << basic << "PARAM" << "custname" << QStringLiteral("大同公司");
-    QTest::newRow("absent key") << basic << "PARAM" << "LogoFile" << "";
-    QTest::newRow("absent section") << basic << "OTHER" << "CustName" << "";
+    QTest::newRow("plain value") << basic << "PARAM"
+                                 << "CustName" << QStringLiteral("大同公司");
+    QTest::newRow("blanks around = trimmed") << basic << "PARAM"
+                                             << "DateSep"
+                                             << "-";
+    QTest::newRow("section case-insensitive") << basic << "param"
+                                              << "CustName" << QStringLiteral("大同公司");
+    QTest::newRow("key case-insensitive") << basic << "PARAM"
+                                          << "custname" << QStringLiteral("大同公司");
+    QTest::newRow("absent key") << basic << "PARAM"
+                                << "LogoFile"
+                                << "";
+    QTest::newRow("absent section") << basic << "OTHER"
+                                    << "CustName"
+                                    << "";
     QTest::newRow("key of another section")
-        << QByteArray("[OTHER]\nCustName=x\n[PARAM]\nCorpName=y\n") << "PARAM" << "CustName" << "";
+        << QByteArray("[OTHER]\nCustName=x\n[PARAM]\nCorpName=y\n") << "PARAM"
+        << "CustName"
+        << "";
     QTest::newRow("comment line ignored")
-        << QByteArray("[PARAM]\n;CustName=commented\nCustName=real\n") << "PARAM" << "CustName" << "real";
+        << QByteArray("[PARAM]\n;CustName=commented\nCustName=real\n") << "PARAM"
+        << "CustName"
+        << "real";
     QTest::newRow("backslashes literal")
-        << QByteArray("[PARAM]\nLogoFile=C:\\pics\\new\\logo.bmp\n") << "PARAM" << "LogoFile"
+        << QByteArray("[PARAM]\nLogoFile=C:\\pics\\new\\logo.bmp\n") << "PARAM"
+        << "LogoFile"
         << "C:\\pics\\new\\logo.bmp";
-    QTest::newRow("commas literal") << QByteArray("[PARAM]\nAmtFmt=#,##0.00\n") << "PARAM" << "AmtFmt" << "#,##0.00";
-    QTest::newRow("semicolon inside value literal")
-        << QByteArray("[PARAM]\nCustName=a; b ;c\n") << "PARAM" << "CustName" << "a; b ;c";
-    QTest::newRow("enclosing quotes removed")
-        << QByteArray("[PARAM]\nCustName=\" spaced \"\n") << "PARAM" << "CustName" << " spaced ";
-    QTest::newRow("empty value") << QByteArray("[PARAM]\nCustName=\n") << "PARAM" << "CustName" << "";
-    QTest::newRow("first of repeated keys")
-        << QByteArray("[PARAM]\nCustName=one\nCustName=two\n") << "PARAM" << "CustName" << "one";
-    QTest::newRow("LF line ends") << QByteArray("[PARAM]\nCorpName=corp\n") << "PARAM" << "CorpName" << "corp";
+    QTest::newRow("commas literal") << QByteArray("[PARAM]\nAmtFmt=#,##0.00\n") << "PARAM"
+                                    << "AmtFmt"
+                                    << "#,##0.00";
+    QTest::newRow("semicolon inside value literal") << QByteArray("[PARAM]\nCustName=a; b ;c\n") << "PARAM"
+                                                    << "CustName"
+                                                    << "a; b ;c";
+    QTest::newRow("enclosing quotes removed") << QByteArray("[PARAM]\nCustName=\" spaced \"\n") << "PARAM"
+                                              << "CustName"
+                                              << " spaced ";
+    QTest::newRow("empty value") << QByteArray("[PARAM]\nCustName=\n") << "PARAM"
+                                 << "CustName"
+                                 << "";
+    QTest::newRow("first of repeated keys") << QByteArray("[PARAM]\nCustName=one\nCustName=two\n") << "PARAM"
+                                            << "CustName"
+                                            << "one";
+    QTest::newRow("LF line ends") << QByteArray("[PARAM]\nCorpName=corp\n") << "PARAM"
+                                  << "CorpName"
+                                  << "corp";
     QTest::newRow("UTF-8 byte-order mark")
-        << QByteArray("\xEF\xBB\xBF[PARAM]\r\nCorpName=公司\r\n") << "PARAM" << "CorpName" << QStringLiteral("公司");
-    QTest::newRow("blank section header name") << QByteArray("[ PARAM ]\nCorpName=c\n") << "PARAM" << "CorpName" << "c";
+        << QByteArray("\xEF\xBB\xBF[PARAM]\r\nCorpName=公司\r\n") << "PARAM"
+        << "CorpName" << QStringLiteral("公司");
+    QTest::newRow("blank section header name") << QByteArray("[ PARAM ]\nCorpName=c\n") << "PARAM"
+                                               << "CorpName"
+                                               << "c";
 }
 
 void TestSettings::iniValue() {
@@ -75,12 +101,14 @@ void TestSettings::iniValueCutAt255() {
     TestProgram program;
     const QString value300 = QString(300, QLatin1Char('x'));
     program.write(QStringLiteral("ORVIK.INI"), "[PARAM]\r\nCustName=" + value300.toUtf8() + "\r\n");
-    QCOMPARE(GetIniString(program.path(QStringLiteral("ORVIK.INI")), QStringLiteral("PARAM"), QStringLiteral("CustName")),
+    QCOMPARE(GetIniString(program.path(QStringLiteral("ORVIK.INI")), QStringLiteral("PARAM"),
+                          QStringLiteral("CustName")),
              value300.left(255));
 }
 
 void TestSettings::iniMissingFileReadsEmpty() {
-    QCOMPARE(GetIniString(QStringLiteral("/nonexistent/ORVIK.INI"), QStringLiteral("PARAM"), QStringLiteral("CustName")),
+    QCOMPARE(GetIniString(QStringLiteral("/nonexistent/ORVIK.INI"), QStringLiteral("PARAM"),
+                          QStringLiteral("CustName")),
              QString());
 }
 
@@ -115,9 +143,10 @@ void TestSettings::unreadableSettingsFileGivesDefaults() {
 
 void TestSettings::valuesFromSettingsFile() {
     TestProgram program;
-    program.write(QStringLiteral("ORVIK.INI"),
-                  "[PARAM]\r\nCustName=客戶\r\nCorpName=公司\r\nCalendar=CC/MM/DD\r\nDateSep=-\r\nLogoFile=logo.png\r\n"
-                  "PrintCheckLogo=check.bmp\r\nAmtFmt=#,##0.00\r\nCaptionFile=cap.txt\r\n");
+    program.write(
+        QStringLiteral("ORVIK.INI"),
+        "[PARAM]\r\nCustName=客戶\r\nCorpName=公司\r\nCalendar=CC/MM/DD\r\nDateSep=-\r\nLogoFile=logo.png\r\n"
+        "PrintCheckLogo=check.bmp\r\nAmtFmt=#,##0.00\r\nCaptionFile=cap.txt\r\n");
     program.initGlobal();
     const GlobalSettingsRecord& s = GlobalSettings();
     QCOMPARE(s.CustName, QStringLiteral("客戶"));
@@ -176,7 +205,8 @@ void TestSettings::big5SettingsFile() {
     const QByteArray saved = LocalCodec::codecName();
     LocalCodec::setCodecName("Big5");
     // 台北 and 測試 in Big5.
-    program.write(QStringLiteral("ORVIK.INI"), QByteArray("[PARAM]\r\nCustName=\xA5\x78\xA5\x5F\xB4\xFA\xB8\xD5\r\n"));
+    program.write(QStringLiteral("ORVIK.INI"),
+                  QByteArray("[PARAM]\r\nCustName=\xA5\x78\xA5\x5F\xB4\xFA\xB8\xD5\r\n"));
     program.initGlobal();
     LocalCodec::setCodecName(saved);
     QCOMPARE(GlobalSettings().CustName, QStringLiteral("台北測試"));

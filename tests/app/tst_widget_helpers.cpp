@@ -20,8 +20,7 @@ private slots:
 };
 
 namespace {
-template <typename W>
-W* add(QWidget* parent, const char* name) {
+template <typename W> W* add(QWidget* parent, const char* name) {
     auto* w = new W(parent);
     w->setObjectName(QLatin1String(name));
     parent->layout()->addWidget(w);

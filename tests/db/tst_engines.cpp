@@ -10,11 +10,11 @@
 
 #include <QElapsedTimer>
 
+#include <QTest>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <QTest>
 
 namespace {
 const QString kSqliteScript = QStringLiteral(
@@ -80,34 +80,38 @@ private:
 };
 
 void TestEngines::initTestCase() {
-    QVERIFY2(m_pg.load(), "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
+    QVERIFY2(m_pg.load(),
+             "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
     m_program.initGlobal();
     m_sqlite = m_program.path(QStringLiteral("kinds.db"));
     makeSqliteDatabase(m_sqlite, kSqliteScript);
     m_odbc.install(&m_pg, m_sqlite);
     QVERIFY(m_pg.exec(
         {QStringLiteral("DROP VIEW IF EXISTS kind_names"), QStringLiteral("DROP TABLE IF EXISTS kinds"),
-         QStringLiteral("CREATE TABLE kinds (rno SERIAL PRIMARY KEY, name VARCHAR(20) NOT NULL, memo TEXT, "
-                        "amount NUMERIC(12,2), ratio DOUBLE PRECISION, big BIGINT, day DATE, stamp TIMESTAMP, "
-                        "flag BOOLEAN, pic BYTEA, small SMALLINT)"),
-         QStringLiteral("INSERT INTO kinds (name, amount, big, day) VALUES ('台北', 1234.5, 12345678901234567, '2016-11-25')"),
+         QStringLiteral(
+             "CREATE TABLE kinds (rno SERIAL PRIMARY KEY, name VARCHAR(20) NOT NULL, memo TEXT, "
+             "amount NUMERIC(12,2), ratio DOUBLE PRECISION, big BIGINT, day DATE, stamp TIMESTAMP, "
+             "flag BOOLEAN, pic BYTEA, small SMALLINT)"),
+         QStringLiteral("INSERT INTO kinds (name, amount, big, day) VALUES ('台北', 1234.5, "
+                        "12345678901234567, '2016-11-25')"),
          QStringLiteral("CREATE VIEW kind_names AS SELECT name FROM kinds")}));
 }
 
 void TestEngines::sqliteNative() {
     Connection c;
-    c.open(QStringLiteral("Driver={SQLite3 ODBC Driver};Database=kinds.db")); // relative to the program folder
+    c.open(
+        QStringLiteral("Driver={SQLite3 ODBC Driver};Database=kinds.db")); // relative to the program folder
     QCOMPARE(c.provider(), QStringLiteral("MSDASQL.1"));
     QCOMPARE(c.dataSource(), m_sqlite);
     QCOMPARE(c.route().qtDriver, QStringLiteral("QSQLITE"));
 
     auto rs = c.execute(QStringLiteral("SELECT * FROM Kinds ORDER BY RNo"));
     QVERIFY(rs->isOpen());
-    const QMap<QString, int> expected{{"rno", AdoType::Integer},     {"name", AdoType::VarWChar},
+    const QMap<QString, int> expected{{"rno", AdoType::Integer},       {"name", AdoType::VarWChar},
                                       {"memo", AdoType::LongVarWChar}, {"amount", AdoType::Numeric},
-                                      {"ratio", AdoType::Double},    {"big", AdoType::BigInt},
-                                      {"day", AdoType::DBDate},      {"stamp", AdoType::DBTimeStamp},
-                                      {"flag", AdoType::Boolean},    {"pic", AdoType::LongVarBinary}};
+                                      {"ratio", AdoType::Double},      {"big", AdoType::BigInt},
+                                      {"day", AdoType::DBDate},        {"stamp", AdoType::DBTimeStamp},
+                                      {"flag", AdoType::Boolean},      {"pic", AdoType::LongVarBinary}};
     QCOMPARE(typesOf(*rs), expected);
     QVERIFY(rs->field(0).autoIncrement);
     QCOMPARE(rs->field(1).attributes & AdoType::MayBeNull, 0);
@@ -173,12 +177,11 @@ void TestEngines::postgresNative() {
     QCOMPARE(c.provider(), QStringLiteral("MSDASQL.1"));
     QCOMPARE(c.dataSource(), m_pg.host);
     auto rs = c.execute(QStringLiteral("SELECT * FROM kinds"));
-    const QMap<QString, int> expected{{"rno", AdoType::Integer},       {"name", AdoType::VarWChar},
-                                      {"memo", AdoType::LongVarWChar}, {"amount", AdoType::Numeric},
-                                      {"ratio", AdoType::Double},      {"big", AdoType::BigInt},
-                                      {"day", AdoType::DBDate},        {"stamp", AdoType::DBTimeStamp},
-                                      {"flag", AdoType::Boolean},      {"pic", AdoType::LongVarBinary},
-                                      {"small", AdoType::SmallInt}};
+    const QMap<QString, int> expected{
+        {"rno", AdoType::Integer},       {"name", AdoType::VarWChar},     {"memo", AdoType::LongVarWChar},
+        {"amount", AdoType::Numeric},    {"ratio", AdoType::Double},      {"big", AdoType::BigInt},
+        {"day", AdoType::DBDate},        {"stamp", AdoType::DBTimeStamp}, {"flag", AdoType::Boolean},
+        {"pic", AdoType::LongVarBinary}, {"small", AdoType::SmallInt}};
     QCOMPARE(typesOf(*rs), expected);
     QCOMPARE(rs->value(1).toString(), QStringLiteral("台北"));
     QCOMPARE(rs->value(5).toLongLong(), 12345678901234567LL);
@@ -201,7 +204,8 @@ void TestEngines::postgresWrongPassword() {
         QFAIL("opened with a wrong password");
     } catch (const AppError& e) {
         QCOMPARE(e.number(), ErrNo::DbOpenFailed);
-        QVERIFY2(e.description().contains(QLatin1String("password"), Qt::CaseInsensitive), qPrintable(e.description()));
+        QVERIFY2(e.description().contains(QLatin1String("password"), Qt::CaseInsensitive),
+                 qPrintable(e.description()));
     }
     QVERIFY(!c.isOpen());
 }
@@ -230,10 +234,11 @@ void TestEngines::postgresThroughOdbcDsn() {
 
 void TestEngines::postgresThroughUnrecognisedRegisteredDriver() {
     Connection c;
-    c.open(QStringLiteral("Driver={PG Alias Driver};Servername=%1;Port=%2;Database=%3;Username=%4;Password=%5")
-               .arg(m_pg.host)
-               .arg(m_pg.port)
-               .arg(m_pg.database, m_pg.user, ConnectionString::quoteValue(m_pg.password)));
+    c.open(
+        QStringLiteral("Driver={PG Alias Driver};Servername=%1;Port=%2;Database=%3;Username=%4;Password=%5")
+            .arg(m_pg.host)
+            .arg(m_pg.port)
+            .arg(m_pg.database, m_pg.user, ConnectionString::quoteValue(m_pg.password)));
     QCOMPARE(c.route().qtDriver, QStringLiteral("QODBC"));
     auto rs = c.execute(QStringLiteral("SELECT count(*) FROM kinds"));
     QCOMPARE(rs->value(0).toInt(), 1);
@@ -256,9 +261,13 @@ void TestEngines::sqliteThroughOdbcDsn() {
 void TestEngines::sqlServerRouteFailsClearlyWithoutServer() {
     const quint16 port = closedPort();
     Connection c;
-    const QString text = QStringLiteral("Provider=SQLOLEDB;Data Source=127.0.0.1,%1;Initial Catalog=erp;User ID=sa;Password=x").arg(port);
+    const QString text =
+        QStringLiteral("Provider=SQLOLEDB;Data Source=127.0.0.1,%1;Initial Catalog=erp;User ID=sa;Password=x")
+            .arg(port);
     QCOMPARE(planRoute(text, m_program.folder()).databaseName,
-             QStringLiteral("Driver=FreeTDS;Server=127.0.0.1;Port=%1;Database=erp;UID=sa;PWD=x;TDS_Version=7.4;ClientCharset=UTF-8;").arg(port));
+             QStringLiteral("Driver=FreeTDS;Server=127.0.0.1;Port=%1;Database=erp;UID=sa;PWD=x;TDS_Version=7."
+                            "4;ClientCharset=UTF-8;")
+                 .arg(port));
     QElapsedTimer timer;
     timer.start();
     try {
@@ -274,7 +283,8 @@ void TestEngines::sqlServerRouteFailsClearlyWithoutServer() {
 
 void TestEngines::accessFileRouteFailsForMissingFile() {
     Connection c;
-    QVERIFY_THROWS_EXCEPTION(AppError, c.open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=none.mdb")));
+    QVERIFY_THROWS_EXCEPTION(AppError,
+                             c.open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=none.mdb")));
     QCOMPARE(c.route().qtDriver, QStringLiteral("QODBC"));
     QVERIFY(c.route().readOnly);
 }
@@ -287,7 +297,8 @@ void TestEngines::connectAdoLogsMaskedString() {
     QVERIFY(connection); // the new, unopened object
     QVERIFY(!connection->isOpen());
     const QString err = QString::fromUtf8(m_program.read(QStringLiteral("ORVIK.ERR")));
-    QVERIFY2(err.contains(QStringLiteral("處理程序: (ConnectADO:") + ConnectionString::masked(text) + u')'), qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("處理程序: (ConnectADO:") + ConnectionString::masked(text) + u')'),
+             qPrintable(err));
     QVERIFY(err.contains(QStringLiteral("Pwd=****")));
     QVERIFY(!err.contains(QStringLiteral("not;it")));
     QVERIFY(err.contains(QStringLiteral("執行錯誤, 代碼: -2147467259")));

@@ -87,7 +87,8 @@ void TestGrid::cellStoreShapeChanges() {
     CellStore store;
     store.setCols(3);
     for (int i = 0; i < 5; ++i)
-        store.appendRow(QStringList{QString::number(i), QStringLiteral("x%1").arg(i), QStringLiteral("y%1").arg(i)});
+        store.appendRow(
+            QStringList{QString::number(i), QStringLiteral("x%1").arg(i), QStringLiteral("y%1").arg(i)});
     store.moveRow(4, 1);
     store.removeRow(0);
     QCOMPARE(store.rows(), 4);
@@ -261,7 +262,7 @@ void TestGrid::inCellEditIsValidatedFirst() {
     QVERIFY(editor);
     editor->setText(QStringLiteral("新值"));
     QTest::keyClick(editor, Qt::Key_Return);
-    QTRY_VERIFY(!g->isEditing()); // the editor commits after the key has been handled
+    QTRY_VERIFY(!g->isEditing());                   // the editor commits after the key has been handled
     QCOMPARE(seen, QStringLiteral("1,1:新值:old")); // the cell still holds the old text while validating
     QCOMPARE(g->textMatrix(1, 1), QStringLiteral("新值"));
     QVERIFY(!g->isEditing());

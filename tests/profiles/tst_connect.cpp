@@ -51,15 +51,19 @@ private:
 };
 
 void TestConnect::initTestCase() {
-    QVERIFY2(m_pg.load(), "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
+    QVERIFY2(m_pg.load(),
+             "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
     const QString sqlite = m_shared.filePath(QStringLiteral("odbc.db"));
-    makeSqliteDatabase(sqlite, QStringLiteral("CREATE TABLE Viaodbc (a INTEGER);\nCREATE VIEW Viewodbc AS SELECT a FROM Viaodbc"));
+    makeSqliteDatabase(
+        sqlite,
+        QStringLiteral("CREATE TABLE Viaodbc (a INTEGER);\nCREATE VIEW Viewodbc AS SELECT a FROM Viaodbc"));
     m_odbc.install(&m_pg, sqlite);
-    QVERIFY(m_pg.exec({QStringLiteral("DROP VIEW IF EXISTS conn_view"), QStringLiteral("DROP TABLE IF EXISTS conn_table"),
-                       QStringLiteral("CREATE TABLE conn_table (id INTEGER)"),
-                       QStringLiteral("CREATE VIEW conn_view AS SELECT id FROM conn_table"),
-                       QStringLiteral("DO $$BEGIN CREATE ROLE odd LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END$$"),
-                       QStringLiteral("ALTER ROLE odd LOGIN PASSWORD 'p;w{x}\"y''z'")}));
+    QVERIFY(m_pg.exec(
+        {QStringLiteral("DROP VIEW IF EXISTS conn_view"), QStringLiteral("DROP TABLE IF EXISTS conn_table"),
+         QStringLiteral("CREATE TABLE conn_table (id INTEGER)"),
+         QStringLiteral("CREATE VIEW conn_view AS SELECT id FROM conn_table"),
+         QStringLiteral("DO $$BEGIN CREATE ROLE odd LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END$$"),
+         QStringLiteral("ALTER ROLE odd LOGIN PASSWORD 'p;w{x}\"y''z'")}));
 }
 
 void TestConnect::connectWith(StartedWindow& s, const QString& text, const QString& name) {
@@ -72,9 +76,10 @@ void TestConnect::connectWith(StartedWindow& s, const QString& text, const QStri
 void TestConnect::connectCommandOnSqlite() {
     StartedWindow s([](TestProgram& p) {
         p.write(QStringLiteral("CntStr.txt"), QByteArray());
-        makeSqliteDatabase(p.path(QStringLiteral("a.db")),
-                           QStringLiteral("CREATE TABLE Zeta (RNo INTEGER PRIMARY KEY AUTOINCREMENT, v TEXT);\n"
-                                          "CREATE TABLE Alpha (x INTEGER);\nCREATE VIEW Vw AS SELECT x FROM Alpha"));
+        makeSqliteDatabase(
+            p.path(QStringLiteral("a.db")),
+            QStringLiteral("CREATE TABLE Zeta (RNo INTEGER PRIMARY KEY AUTOINCREMENT, v TEXT);\n"
+                           "CREATE TABLE Alpha (x INTEGER);\nCREATE VIEW Vw AS SELECT x FROM Alpha"));
     });
     auto* fg1 = s.child<FlexGrid>("fg1");
     fg1->setCols(2);
@@ -112,7 +117,8 @@ void TestConnect::failedConnectKeepsTitleAndList() {
     QCOMPARE(s.op.beeps, 2);
     QVERIFY(s.op.boxes.isEmpty());
     const QString err = QString::fromUtf8(s.program.read(QStringLiteral("ORVIK.ERR")));
-    QVERIFY2(err.contains(QStringLiteral("處理程序: (ConnectADO:") + ConnectionString::masked(wrong) + u')'), qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("處理程序: (ConnectADO:") + ConnectionString::masked(wrong) + u')'),
+             qPrintable(err));
     QVERIFY(!err.contains(QStringLiteral("Pwd=wrong")));
     QCOMPARE(s.child<FlexGrid>("fg1")->rows(), 1); // the connect command empties the result grid all the same
 }
@@ -123,13 +129,13 @@ void TestConnect::passwordPrompt_data() {
     QTest::addColumn<QString>("sent");
     QTest::addColumn<bool>("connected");
     const QString pw = m_pg.password;
-    QTest::newRow("lower-case placeholder") << "password=xxxx" << std::optional<QString>(pw)
-                                            << QStringLiteral("Password=") + pw << true;
+    QTest::newRow("lower-case placeholder")
+        << "password=xxxx" << std::optional<QString>(pw) << QStringLiteral("Password=") + pw << true;
     QTest::newRow("two placeholders: the first replaced")
         << "Password=XXXX;Application=Password=XXXX" << std::optional<QString>(pw)
         << QStringLiteral("Password=") + pw + QStringLiteral(";Application=Password=XXXX") << true;
-    QTest::newRow("cancel sends an empty password") << "Password=XXXX" << std::optional<QString>()
-                                                    << QStringLiteral("Password=") << false;
+    QTest::newRow("cancel sends an empty password")
+        << "Password=XXXX" << std::optional<QString>() << QStringLiteral("Password=") << false;
 }
 
 void TestConnect::passwordPrompt() {
@@ -149,7 +155,8 @@ void TestConnect::passwordPrompt() {
     QVERIFY(MainConnection());
     QCOMPARE(MainConnection()->connectionString(), m_pg.connectionString(sent));
     QCOMPARE(MainConnection()->isOpen(), connected);
-    QCOMPARE(s.child<QLabel>("lblStatus")->text(), connected ? QStringLiteral("PG") : QStringLiteral("離線."));
+    QCOMPARE(s.child<QLabel>("lblStatus")->text(),
+             connected ? QStringLiteral("PG") : QStringLiteral("離線."));
     if (connected) {
         QCOMPARE(Dialect().DBType, QStringLiteral("PG_SQL"));
         QVERIFY(tableList(s).contains(QStringLiteral("conn_table")));
@@ -162,15 +169,18 @@ void TestConnect::passwordPrompt() {
 void TestConnect::passwordWithSeparatorsArrivesIntact() {
     StartedWindow s([](TestProgram& p) { p.write(QStringLiteral("CntStr.txt"), QByteArray()); });
     s.op.inputs = {QStringLiteral("p;w{x}\"y'z")};
-    connectWith(s,
-                QStringLiteral("Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;Uid=odd;Password=XXXX;Timeout=5")
-                    .arg(m_pg.host)
-                    .arg(m_pg.port)
-                    .arg(m_pg.database),
-                QStringLiteral("odd"));
+    connectWith(
+        s,
+        QStringLiteral(
+            "Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;Uid=odd;Password=XXXX;Timeout=5")
+            .arg(m_pg.host)
+            .arg(m_pg.port)
+            .arg(m_pg.database),
+        QStringLiteral("odd"));
     QVERIFY2(MainConnection()->isOpen(), s.program.read(QStringLiteral("ORVIK.ERR")).constData());
     QCOMPARE(s.child<QLabel>("lblStatus")->text(), QStringLiteral("odd"));
-    QVERIFY(MainConnection()->connectionString().contains(QStringLiteral("Password={p;w{x}}\"y'z};Timeout=5")));
+    QVERIFY(
+        MainConnection()->connectionString().contains(QStringLiteral("Password={p;w{x}}\"y'z};Timeout=5")));
 }
 
 void TestConnect::placeholderAtTheVeryStartIsNotAsked() {
@@ -190,7 +200,8 @@ void TestConnect::tableListsOfEachEngine() {
 
     connectWith(s, QStringLiteral("DSN=orvik_sqlite"), QStringLiteral("odbc sqlite"));
     QCOMPARE(tableList(s), (QStringList{"Table Name", "Viaodbc"}));
-    QCOMPARE(Dialect().DBType, QStringLiteral("PG_SQL")); // an ODBC source naming neither engine reads as PG_SQL
+    QCOMPARE(Dialect().DBType,
+             QStringLiteral("PG_SQL")); // an ODBC source naming neither engine reads as PG_SQL
 
     connectWith(s, QStringLiteral("DSN=orvik_pg"), QStringLiteral("odbc pg"));
     QVERIFY(tableList(s).contains(QStringLiteral("conn_table")));
@@ -201,7 +212,8 @@ void TestConnect::tableListsOfEachEngine() {
 void TestConnect::emptyCatalogueKeepsPreviousList() {
     StartedWindow s([](TestProgram& p) {
         p.write(QStringLiteral("CntStr.txt"), QByteArray("Driver={SQLite3};Database=full.db\tfull\r\n"));
-        makeSqliteDatabase(p.path(QStringLiteral("full.db")), QStringLiteral("CREATE TABLE Stays (x INTEGER)"));
+        makeSqliteDatabase(p.path(QStringLiteral("full.db")),
+                           QStringLiteral("CREATE TABLE Stays (x INTEGER)"));
         makeSqliteDatabase(p.path(QStringLiteral("empty.db")), QStringLiteral("PRAGMA user_version = 1"));
     });
     connectWith(s, QStringLiteral("Driver={SQLite3};Database=empty.db"), QStringLiteral("empty"));
@@ -210,11 +222,14 @@ void TestConnect::emptyCatalogueKeepsPreviousList() {
 }
 
 void TestConnect::onlyTypeTableIsListed() {
-    const auto row = [](const char* name, QVariant type) { return CatalogRow{QVariant(), QVariant(), QString::fromUtf8(name), type}; };
-    const auto names = ConnectActions::baseTables({row("t1", QStringLiteral("TABLE")), row("lower", QStringLiteral("table")),
-                                                   row("v", QStringLiteral("VIEW")), row("s", QStringLiteral("SYSTEM TABLE")),
-                                                   row("syn", QStringLiteral("SYNONYM")), row("nul", QVariant()),
-                                                   CatalogRow{QVariant(), QVariant(), QVariant(), QStringLiteral("TABLE")}});
+    const auto row = [](const char* name, QVariant type) {
+        return CatalogRow{QVariant(), QVariant(), QString::fromUtf8(name), type};
+    };
+    const auto names = ConnectActions::baseTables(
+        {row("t1", QStringLiteral("TABLE")), row("lower", QStringLiteral("table")),
+         row("v", QStringLiteral("VIEW")), row("s", QStringLiteral("SYSTEM TABLE")),
+         row("syn", QStringLiteral("SYNONYM")), row("nul", QVariant()),
+         CatalogRow{QVariant(), QVariant(), QVariant(), QStringLiteral("TABLE")}});
     QVERIFY(names);
     QCOMPARE(*names, (QStringList{"t1", ""}));
     QVERIFY(!ConnectActions::baseTables({}));
@@ -224,7 +239,8 @@ void TestConnect::onlyTypeTableIsListed() {
 void TestConnect::sampleProgramFolderStartsConnected() {
     StartedWindow s([](TestProgram& p) {
         for (const char* name : {"CntStr.txt", "ORVIKDEMO.db"})
-            QVERIFY(QFile::copy(QStringLiteral(ORVIK_PROGRAM_DIR "/") + QLatin1String(name), p.path(QLatin1String(name))));
+            QVERIFY(QFile::copy(QStringLiteral(ORVIK_PROGRAM_DIR "/") + QLatin1String(name),
+                                p.path(QLatin1String(name))));
         QFile::setPermissions(p.path(QStringLiteral("ORVIKDEMO.db")), QFile::ReadOwner | QFile::WriteOwner);
     });
     QCOMPARE(s.window->windowTitle(), QStringLiteral("範例資料庫 -  DB維護程式 - ORVIK"));

@@ -21,8 +21,10 @@ namespace {
 // A program folder with two small SQLite databases and a profile file naming them.
 StartedWindow* startWith(const QByteArray& profiles) {
     return new StartedWindow([profiles](TestProgram& p) {
-        makeSqliteDatabase(p.path(QStringLiteral("one.db")), QStringLiteral("CREATE TABLE First (a INTEGER)"));
-        makeSqliteDatabase(p.path(QStringLiteral("two.db")), QStringLiteral("CREATE TABLE Second (b INTEGER)"));
+        makeSqliteDatabase(p.path(QStringLiteral("one.db")),
+                           QStringLiteral("CREATE TABLE First (a INTEGER)"));
+        makeSqliteDatabase(p.path(QStringLiteral("two.db")),
+                           QStringLiteral("CREATE TABLE Second (b INTEGER)"));
         if (!profiles.isNull())
             p.write(QStringLiteral("CntStr.txt"), profiles);
     });
@@ -36,7 +38,9 @@ QStringList gridRow(const FlexGrid* g, int row) {
     return {g->textMatrix(row, 0), g->textMatrix(row, 1), g->textMatrix(row, 2)};
 }
 
-QPoint cellCentre(FlexGrid* g, int row, int col) { return g->visualRect(g->grid()->viewIndex(row, col)).center(); }
+QPoint cellCentre(FlexGrid* g, int row, int col) {
+    return g->visualRect(g->grid()->viewIndex(row, col)).center();
+}
 } // namespace
 
 class TestProfiles : public QObject {
@@ -64,17 +68,22 @@ void TestProfiles::readingRules_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("connectionStrings");
     QTest::addColumn<QStringList>("names");
-    QTest::newRow("blank and space lines skipped") << QByteArray("a\tA\r\n\r\n   \r\nb\tB\r\n  \r\nc\tC\r\n")
-                                                   << QStringList{"a", "b", "c"} << QStringList{"A", "B", "C"};
-    QTest::newRow("no TAB: whole line, empty name") << QByteArray("DSN=x\r\n") << QStringList{"DSN=x"} << QStringList{""};
-    QTest::newRow("three parts: third dropped") << QByteArray("a\tA\textra\r\n") << QStringList{"a"} << QStringList{"A"};
-    QTest::newRow("spaces kept") << QByteArray("  a \t B  \r\n") << QStringList{"  a "} << QStringList{" B  "};
-    QTest::newRow("lone CR ends a line, lone LF does not") << QByteArray("a\tA\rb\nc\tB")
-                                                          << QStringList{"a", "b\nc"} << QStringList{"A", "B"};
+    QTest::newRow("blank and space lines skipped")
+        << QByteArray("a\tA\r\n\r\n   \r\nb\tB\r\n  \r\nc\tC\r\n") << QStringList{"a", "b", "c"}
+        << QStringList{"A", "B", "C"};
+    QTest::newRow("no TAB: whole line, empty name")
+        << QByteArray("DSN=x\r\n") << QStringList{"DSN=x"} << QStringList{""};
+    QTest::newRow("three parts: third dropped")
+        << QByteArray("a\tA\textra\r\n") << QStringList{"a"} << QStringList{"A"};
+    QTest::newRow("spaces kept") << QByteArray("  a \t B  \r\n") << QStringList{"  a "}
+                                 << QStringList{" B  "};
+    QTest::newRow("lone CR ends a line, lone LF does not")
+        << QByteArray("a\tA\rb\nc\tB") << QStringList{"a", "b\nc"} << QStringList{"A", "B"};
     QTest::newRow("TAB-only line is a profile") << QByteArray("\t\r\n") << QStringList{""} << QStringList{""};
     QTest::newRow("empty file") << QByteArray() << QStringList{} << QStringList{};
     QTest::newRow("chinese") << QStringLiteral("Database=資料.db\t資料庫\r\n").toUtf8()
-                             << QStringList{QStringLiteral("Database=資料.db")} << QStringList{QStringLiteral("資料庫")};
+                             << QStringList{QStringLiteral("Database=資料.db")}
+                             << QStringList{QStringLiteral("資料庫")};
 }
 
 void TestProfiles::readingRules() {
@@ -93,7 +102,8 @@ void TestProfiles::readingRules() {
 
 void TestProfiles::writingIsByteExact() {
     QCOMPARE(ProfileFile::toBytes({}), QByteArray());
-    QCOMPARE(ProfileFile::toBytes({{QStringLiteral("  DSN=a "), QString()}, {QStringLiteral("b"), QStringLiteral("名")}}),
+    QCOMPARE(ProfileFile::toBytes(
+                 {{QStringLiteral("  DSN=a "), QString()}, {QStringLiteral("b"), QStringLiteral("名")}}),
              QStringLiteral("  DSN=a \t\r\nb\t名\r\n").toUtf8());
 }
 
@@ -101,8 +111,10 @@ void TestProfiles::startLoadsAndConnectsFirstProfile() {
     std::unique_ptr<StartedWindow> s(startWith(kTwoProfiles + "   \r\nDSN=third\r\n"));
     auto* grid = s->child<FlexGrid>("fgCntStr");
     QCOMPARE(grid->rows(), 4);
-    QCOMPARE(gridRow(grid, 0), (QStringList{QStringLiteral("項次"), QStringLiteral("連線參數"), QStringLiteral("資料庫")}));
-    QCOMPARE(gridRow(grid, 1), (QStringList{"1", "Driver={SQLite3};Database=one.db", QStringLiteral("第一")}));
+    QCOMPARE(gridRow(grid, 0),
+             (QStringList{QStringLiteral("項次"), QStringLiteral("連線參數"), QStringLiteral("資料庫")}));
+    QCOMPARE(gridRow(grid, 1),
+             (QStringList{"1", "Driver={SQLite3};Database=one.db", QStringLiteral("第一")}));
     QCOMPARE(gridRow(grid, 3), (QStringList{"3", "DSN=third", ""}));
     QCOMPARE(grid->row(), 1);
     QCOMPARE(s->child<QLineEdit>("txtCntStr")->text(), QStringLiteral("Driver={SQLite3};Database=one.db"));
@@ -182,7 +194,8 @@ void TestProfiles::pickAddUpdateDelete() {
     QTest::mouseClick(s->child<QPushButton>("cmdAddSetting"), Qt::LeftButton);
     QCOMPARE(grid->textMatrix(4, 0), QStringLiteral("4"));
     QCOMPARE(grid->textMatrix(3, 0), QStringLiteral("4"));
-    QVERIFY(QFile(s->program.path(QStringLiteral("CntStr.txt"))).size() == kTwoProfiles.size()); // nothing saved yet
+    QVERIFY(QFile(s->program.path(QStringLiteral("CntStr.txt"))).size() ==
+            kTwoProfiles.size()); // nothing saved yet
 }
 
 void TestProfiles::saveWritesGridOrder() {
@@ -192,7 +205,8 @@ void TestProfiles::saveWritesGridOrder() {
     s->window->profilePage().cmdAddSetting_Click();
     QTest::mouseClick(s->child<QPushButton>("cmdSave"), Qt::LeftButton);
     const QString path = s->program.path(QStringLiteral("CntStr.txt"));
-    QCOMPARE(s->program.read(QStringLiteral("CntStr.txt")), QByteArray("  a \tA\r\n") + kTwoProfiles + "DSN=x\t\r\n");
+    QCOMPARE(s->program.read(QStringLiteral("CntStr.txt")),
+             QByteArray("  a \tA\r\n") + kTwoProfiles + "DSN=x\t\r\n");
     QCOMPARE(s->op.boxes.last().text, QStringLiteral("設定存檔於: ") + path);
     QCOMPARE(s->op.boxes.last().icon, MsgIcon::Information);
     QCOMPARE(StatusMessage(), QStringLiteral("設定存檔於: ") + path);
@@ -220,7 +234,8 @@ void TestProfiles::saveFailureReportedAndOldFileKept() {
         QDir(folder).rmdir(QStringLiteral("probe"));
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         // Make the profile file's place unusable instead: a folder by that name.
-        QFile::rename(s->program.path(QStringLiteral("CntStr.txt")), s->program.path(QStringLiteral("keep.txt")));
+        QFile::rename(s->program.path(QStringLiteral("CntStr.txt")),
+                      s->program.path(QStringLiteral("keep.txt")));
         QDir(folder).mkdir(QStringLiteral("CntStr.txt"));
     }
     s->window->profilePage().cmdSave_Click();
@@ -265,12 +280,14 @@ void TestProfiles::rightDragReorders() {
         QTest::mouseMove(grid->viewport(), cellCentre(grid, 1, 1));
         QTest::mouseRelease(grid->viewport(), Qt::RightButton, {}, cellCentre(grid, 1, 1));
     });
-    QTest::mousePress(grid->viewport(), Qt::RightButton, {}, cellCentre(grid, 2, 1)); // the current row is dragged
+    QTest::mousePress(grid->viewport(), Qt::RightButton, {},
+                      cellCentre(grid, 2, 1)); // the current row is dragged
     QVERIFY(wasRed);
     QCOMPARE(gridRow(grid, 1), (QStringList{"3", "DSN=third", QStringLiteral("第三")}));
     QVERIFY(!grid->grid()->cellBackground(1, 1).isValid());
     s->window->profilePage().cmdSave_Click();
-    QVERIFY(s->program.read(QStringLiteral("CntStr.txt")).startsWith(QStringLiteral("DSN=third\t第三\r\n").toUtf8()));
+    QVERIFY(s->program.read(QStringLiteral("CntStr.txt"))
+                .startsWith(QStringLiteral("DSN=third\t第三\r\n").toUtf8()));
 }
 
 void TestProfiles::copyNeedsExactlyCtrl() {

@@ -2,7 +2,8 @@
 
 #include <QCoreApplication>
 
-int ScriptedOperator::messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& caption) {
+int ScriptedOperator::messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
+                                 const QString& caption) {
     boxes.append({text, buttons, icon, caption});
     if (buttons == MsgButtons::Ok) // a box with one button takes no scripted answer
         return MsgAnswer::Ok;

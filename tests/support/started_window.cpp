@@ -25,4 +25,6 @@ StartedWindow::~StartedWindow() {
     MainConnection().reset();
 }
 
-QPlainTextEdit* StartedWindow::editor() const { return child<QPlainTextEdit>("txtSQL"); }
+QPlainTextEdit* StartedWindow::editor() const {
+    return child<QPlainTextEdit>("txtSQL");
+}

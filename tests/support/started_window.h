@@ -22,8 +22,7 @@ struct StartedWindow {
     explicit StartedWindow(const std::function<void(TestProgram&)>& prepare = {}, bool withCatalog = true);
     ~StartedWindow();
 
-    template <typename T>
-    T* child(const char* name) const {
+    template <typename T> T* child(const char* name) const {
         T* found = window->findChild<T*>(QLatin1String(name));
         if (!found)
             qFatal("no control %s", name);

@@ -73,7 +73,8 @@ bool PgServer::exec(const QStringList& statements) const {
 
 namespace {
 QString driverFile(const char* name) {
-    for (const char* folder : {"/usr/lib/x86_64-linux-gnu/odbc/", "/usr/lib/aarch64-linux-gnu/odbc/", "/usr/lib/odbc/"})
+    for (const char* folder :
+         {"/usr/lib/x86_64-linux-gnu/odbc/", "/usr/lib/aarch64-linux-gnu/odbc/", "/usr/lib/odbc/"})
         if (QFile::exists(QLatin1String(folder) + QLatin1String(name)))
             return QLatin1String(folder) + QLatin1String(name);
     return QLatin1String(name);
@@ -93,12 +94,13 @@ void OdbcEnvironment::install(const PgServer* pg, const QString& sqliteFile) {
     driver("MDBTools", "libmdbodbc.so");
     QByteArray sources;
     if (pg)
-        sources += QStringLiteral("[orvik_pg]\nDriver=PostgreSQL Unicode\nServername=%1\nPort=%2\nDatabase=%3\n"
-                                  "Username=%4\nPassword=%5\nCommLog=0\nDebug=0\n\n")
-                       .arg(pg->host)
-                       .arg(pg->port)
-                       .arg(pg->database, pg->user, pg->password)
-                       .toUtf8();
+        sources +=
+            QStringLiteral("[orvik_pg]\nDriver=PostgreSQL Unicode\nServername=%1\nPort=%2\nDatabase=%3\n"
+                           "Username=%4\nPassword=%5\nCommLog=0\nDebug=0\n\n")
+                .arg(pg->host)
+                .arg(pg->port)
+                .arg(pg->database, pg->user, pg->password)
+                .toUtf8();
     if (!sqliteFile.isEmpty())
         sources += QStringLiteral("[orvik_sqlite]\nDriver=SQLite3\nDatabase=%1\n\n").arg(sqliteFile).toUtf8();
     QFile inst(m_dir.filePath(QStringLiteral("odbcinst.ini")));

@@ -38,8 +38,14 @@ void TestProgram::installCatalog(const QString& name) const {
     QFile::setPermissions(path(name), QFile::ReadOwner | QFile::WriteOwner);
 }
 
-void TestProgram::initGlobal() const { InitGlobal(m_exeBaseName + QStringLiteral(".INI"), folder()); }
+void TestProgram::initGlobal() const {
+    InitGlobal(m_exeBaseName + QStringLiteral(".INI"), folder());
+}
 
-void TestProgram::write(const QString& name, const QByteArray& bytes) const { writeFileBytes(path(name), bytes); }
+void TestProgram::write(const QString& name, const QByteArray& bytes) const {
+    writeFileBytes(path(name), bytes);
+}
 
-QByteArray TestProgram::read(const QString& name) const { return readFileBytes(path(name)); }
+QByteArray TestProgram::read(const QString& name) const {
+    return readFileBytes(path(name));
+}

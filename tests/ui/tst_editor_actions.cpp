@@ -18,7 +18,9 @@
 #include <QTimer>
 
 namespace {
-QPoint cellCentre(FlexGrid* g, int row, int col) { return g->visualRect(g->grid()->viewIndex(row, col)).center(); }
+QPoint cellCentre(FlexGrid* g, int row, int col) {
+    return g->visualRect(g->grid()->viewIndex(row, col)).center();
+}
 
 // A program folder connected to a small database at start.
 std::unique_ptr<StartedWindow> startConnected(const QString& script) {
@@ -28,11 +30,11 @@ std::unique_ptr<StartedWindow> startConnected(const QString& script) {
     });
 }
 
-const QString kTables = QStringLiteral(
-    "CREATE TABLE Cust (RNo INTEGER PRIMARY KEY, Name TEXT, Tel TEXT, Addr TEXT, Memo TEXT);\n"
-    "CREATE TABLE Abc (A INTEGER, B INTEGER, C INTEGER);\n"
-    "INSERT INTO Abc VALUES (1, 2, 3);\nINSERT INTO Abc VALUES (4, 5, 6);\n"
-    "CREATE TABLE \"Order Details\" (x INTEGER)");
+const QString kTables =
+    QStringLiteral("CREATE TABLE Cust (RNo INTEGER PRIMARY KEY, Name TEXT, Tel TEXT, Addr TEXT, Memo TEXT);\n"
+                   "CREATE TABLE Abc (A INTEGER, B INTEGER, C INTEGER);\n"
+                   "INSERT INTO Abc VALUES (1, 2, 3);\nINSERT INTO Abc VALUES (4, 5, 6);\n"
+                   "CREATE TABLE \"Order Details\" (x INTEGER)");
 
 void dropOnEditor(QPlainTextEdit* editor, const QString& text) {
     QMimeData data;
@@ -82,8 +84,10 @@ void TestEditorActions::columnListSelect_data() {
     QTest::addColumn<QStringList>("fields");
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("statement");
-    QTest::newRow("three columns") << QStringList{"A", "B", "C"} << "T" << "SELECT \r\n  A, B, C\r\nFROM T";
-    QTest::newRow("four columns") << QStringList{"A", "B", "C", "D"} << "T" << "SELECT \r\n  A, B, C, D\r\nFROM T";
+    QTest::newRow("three columns") << QStringList{"A", "B", "C"} << "T"
+                                   << "SELECT \r\n  A, B, C\r\nFROM T";
+    QTest::newRow("four columns") << QStringList{"A", "B", "C", "D"} << "T"
+                                  << "SELECT \r\n  A, B, C, D\r\nFROM T";
     QTest::newRow("five columns with RNo")
         << QStringList{"RNo", "Name", "Tel", "Addr", "Memo"} << "Cust"
         << "SELECT \r\n  RNo, Name, Tel, Addr, \r\n  Memo\r\nFROM Cust\r\n  ORDER BY RNo ";
@@ -108,7 +112,8 @@ void TestEditorActions::dropWritesStatementOnTop() {
     pressTable(*s, tableRow(*s, QStringLiteral("Cust")));
     QCOMPARE(s->window->queryPage().rememberedTable(), QStringLiteral("Cust"));
     dropOnEditor(s->editor(), QStringLiteral("text from another program"));
-    const QString cust = QStringLiteral("SELECT \n  RNo, Name, Tel, Addr, \n  Memo\nFROM Cust\n  ORDER BY RNo ");
+    const QString cust =
+        QStringLiteral("SELECT \n  RNo, Name, Tel, Addr, \n  Memo\nFROM Cust\n  ORDER BY RNo ");
     QCOMPARE(s->editor()->toPlainText(), cust + QStringLiteral("\n\nold text"));
     QCOMPARE(s->editor()->textCursor().selectedText().replace(QChar::ParagraphSeparator, u'\n'), cust);
     QCOMPARE(QApplication::clipboard()->text(), QString(cust).replace(u'\n', QStringLiteral("\r\n")));
@@ -145,7 +150,8 @@ void TestEditorActions::doubleClickOnTableRuns() {
     auto s = startConnected(kTables);
     s->editor()->setPlainText(QStringLiteral("unchanged"));
     auto* list = s->child<FlexGrid>("fgTableName");
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cellCentre(list, tableRow(*s, QStringLiteral("Abc")), 0));
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                       cellCentre(list, tableRow(*s, QStringLiteral("Abc")), 0));
     auto* fg1 = s->child<FlexGrid>("fg1");
     QCOMPARE(fg1->rows(), 3);
     QCOMPARE(fg1->textMatrix(2, 2), QStringLiteral("6"));
@@ -227,14 +233,15 @@ void TestEditorActions::columnTotalOfHeaderOnlyGridSaysNothing() {
     QCOMPARE(StatusMessage(), QStringLiteral("before"));
     QCOMPARE(s->op.beeps, beeps);
     QCOMPARE(QueryPage::columnTotalText(3, -1.5), QStringLiteral("Rows:3, Column Total:-1.5"));
-    QCOMPARE(QueryPage::columnTotalText(1, 12345678901234.0), QStringLiteral("Rows:1, Column Total:12345678901234"));
+    QCOMPARE(QueryPage::columnTotalText(1, 12345678901234.0),
+             QStringLiteral("Rows:1, Column Total:12345678901234"));
 }
 
 void TestEditorActions::escapeStopsLongLoad() {
     // Rows made as they are read: far more than a quarter of a second's worth.
-    auto s = startConnected(QStringLiteral(
-        "CREATE VIEW Many AS WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 20000000) "
-        "SELECT n FROM c"));
+    auto s = startConnected(QStringLiteral("CREATE VIEW Many AS WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL "
+                                           "SELECT n + 1 FROM c WHERE n < 20000000) "
+                                           "SELECT n FROM c"));
     StatusMessage().clear();
     // The first time the load lets window events run, the operator presses Esc.
     QTimer::singleShot(0, this, [&] {
@@ -244,7 +251,8 @@ void TestEditorActions::escapeStopsLongLoad() {
     s->window->queryPage().ExecSQL(QStringLiteral("select n from Many"));
     auto* fg1 = s->child<FlexGrid>("fg1");
     QVERIFY2(fg1->rows() > 1 && fg1->rows() < 20000001, qPrintable(QString::number(fg1->rows())));
-    QCOMPARE(StatusMessage(), QStringLiteral("已停止讀取, 已讀入資料行數: ") + QString::number(fg1->rows() - 1));
+    QCOMPARE(StatusMessage(),
+             QStringLiteral("已停止讀取, 已讀入資料行數: ") + QString::number(fg1->rows() - 1));
     QCOMPARE(fg1->textMatrix(fg1->rows() - 1, 0), QString::number(fg1->rows() - 1));
     QVERIFY(s->op.eventPumps > 0);
 }

@@ -16,9 +16,11 @@
 
 namespace {
 const QString kSqliteScript = QStringLiteral(
-    "CREATE TABLE Item (RNo INTEGER PRIMARY KEY AUTOINCREMENT, Name VARCHAR(20), Qty INTEGER, Price DECIMAL(10,2), "
+    "CREATE TABLE Item (RNo INTEGER PRIMARY KEY AUTOINCREMENT, Name VARCHAR(20), Qty INTEGER, Price "
+    "DECIMAL(10,2), "
     "Big BIGINT, Day DATE, Memo TEXT);\n"
-    "INSERT INTO Item (Name, Qty, Price, Big, Day, Memo) VALUES ('茶', 3, 12.5, 12345678901234567, '2016-11-25', 'a\tb');\n"
+    "INSERT INTO Item (Name, Qty, Price, Big, Day, Memo) VALUES ('茶', 3, 12.5, 12345678901234567, "
+    "'2016-11-25', 'a\tb');\n"
     "INSERT INTO Item (Name, Qty, Price, Big, Day, Memo) VALUES ('壺', 2, 100, NULL, NULL, NULL);\n"
     "INSERT INTO Item (Name, Qty, Price, Big, Day, Memo) VALUES ('盤', 5, 0.25, 1, '2017-01-02', 'x');\n");
 
@@ -83,7 +85,8 @@ void TestExec::engines() {
 }
 
 void TestExec::initTestCase() {
-    QVERIFY2(m_pg.load(), "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
+    QVERIFY2(m_pg.load(),
+             "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
     m_odbc.install(&m_pg, QString());
 }
 
@@ -92,15 +95,18 @@ void TestExec::init() {
         p.write(QStringLiteral("CntStr.txt"), QByteArray());
         makeSqliteDatabase(p.path(QStringLiteral("item.db")), kSqliteScript);
     });
-    QVERIFY(m_pg.exec({QStringLiteral("DROP TABLE IF EXISTS item"),
-                       QStringLiteral("CREATE TABLE item (rno SERIAL PRIMARY KEY, name VARCHAR(20), qty INTEGER, "
-                                      "price NUMERIC(10,2), big BIGINT, day DATE, memo TEXT)"),
-                       QStringLiteral("INSERT INTO item (name, qty, price, big, day, memo) VALUES "
-                                      "('茶', 3, 12.5, 12345678901234567, '2016-11-25', E'a\\tb'), "
-                                      "('壺', 2, 100, NULL, NULL, NULL), ('盤', 5, 0.25, 1, '2017-01-02', 'x')")}));
+    QVERIFY(m_pg.exec(
+        {QStringLiteral("DROP TABLE IF EXISTS item"),
+         QStringLiteral("CREATE TABLE item (rno SERIAL PRIMARY KEY, name VARCHAR(20), qty INTEGER, "
+                        "price NUMERIC(10,2), big BIGINT, day DATE, memo TEXT)"),
+         QStringLiteral("INSERT INTO item (name, qty, price, big, day, memo) VALUES "
+                        "('茶', 3, 12.5, 12345678901234567, '2016-11-25', E'a\\tb'), "
+                        "('壺', 2, 100, NULL, NULL, NULL), ('盤', 5, 0.25, 1, '2017-01-02', 'x')")}));
 }
 
-void TestExec::cleanup() { m_window.reset(); }
+void TestExec::cleanup() {
+    m_window.reset();
+}
 
 void TestExec::connect(Engine engine) {
     const QString text = engine == Sqlite     ? QStringLiteral("Driver={SQLite3};Database=item.db")
@@ -127,7 +133,7 @@ void TestExec::selectFillsGrid() {
     QCOMPARE(gridRow(fg1(), 1).mid(0, 2), (QStringList{QStringLiteral("茶"), "3"}));
     QCOMPARE(fg1()->textMatrix(1, 3), QStringLiteral("12345678901234567"));
     QCOMPARE(fg1()->textMatrix(1, 4), QStringLiteral("2016/11/25"));
-    QCOMPARE(fg1()->textMatrix(1, 5), QStringLiteral("a\tb")); // a TAB stays inside its cell
+    QCOMPARE(fg1()->textMatrix(1, 5), QStringLiteral("a\tb"));     // a TAB stays inside its cell
     QCOMPARE(gridRow(fg1(), 2).mid(3), (QStringList{"", "", ""})); // NULLs read as empty
     QCOMPARE(fg1()->valueMatrix(3, 2), 0.25);
     QCOMPARE(fg1()->grid()->colDataType(1), 3);
@@ -188,8 +194,8 @@ void TestExec::rejectedStatementReported() {
     run(QStringLiteral("select name from item"));
     run(QStringLiteral("select nosuchcolumn from item"));
     QCOMPARE(m_window->op.boxes.size(), 1);
-    QVERIFY(m_window->op.boxes[0].text.startsWith(
-        QStringLiteral("處理程序: (ExecSQL\r\nSQL:select nosuchcolumn from item)\r\n執行錯誤, 代碼: -2147217900\r\n")));
+    QVERIFY(m_window->op.boxes[0].text.startsWith(QStringLiteral(
+        "處理程序: (ExecSQL\r\nSQL:select nosuchcolumn from item)\r\n執行錯誤, 代碼: -2147217900\r\n")));
     QCOMPARE(fg1()->rows(), 1);
     QCOMPARE(fg1()->textMatrix(0, 0).toLower(), QStringLiteral("name"));
     QVERIFY(!fg1()->grid()->editable());
@@ -202,21 +208,25 @@ void TestExec::valuesShowTheSameOnEveryEngine() {
     QFETCH(int, engine);
     connect(Engine(engine));
     const bool pg = engine != Sqlite;
-    run(pg ? QStringLiteral("select 0.1::float8 + 0.2::float8 as f, 12.50::numeric(10,2) as n, true as b, "
-                            "'\\x00ff'::bytea as y, timestamp '2016-11-25 09:30:00.25' as t, 1e20::float8 as e")
-           : QStringLiteral("select 0.1 + 0.2 as f, 12.50 as n, 1 as b, x'00ff' as y, '2016-11-25 09:30:00' as t, 1e20 as e"));
+    run(pg ? QStringLiteral(
+                 "select 0.1::float8 + 0.2::float8 as f, 12.50::numeric(10,2) as n, true as b, "
+                 "'\\x00ff'::bytea as y, timestamp '2016-11-25 09:30:00.25' as t, 1e20::float8 as e")
+           : QStringLiteral("select 0.1 + 0.2 as f, 12.50 as n, 1 as b, x'00ff' as y, '2016-11-25 09:30:00' "
+                            "as t, 1e20 as e"));
     QCOMPARE(fg1()->textMatrix(1, 0), QStringLiteral("0.3"));
     QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("12.5"));
     // Booleans: PostgreSQL's own; SQLite has none, and the ODBC driver hands them over as digits.
     QCOMPARE(fg1()->textMatrix(1, 2), engine == Postgres ? QStringLiteral("True") : QStringLiteral("1"));
     QCOMPARE(fg1()->textMatrix(1, 3), QStringLiteral("0x00ff"));
-    QCOMPARE(fg1()->textMatrix(1, 4), pg ? QStringLiteral("2016/11/25 09:30:00") : QStringLiteral("2016-11-25 09:30:00"));
+    QCOMPARE(fg1()->textMatrix(1, 4),
+             pg ? QStringLiteral("2016/11/25 09:30:00") : QStringLiteral("2016-11-25 09:30:00"));
     QCOMPARE(fg1()->textMatrix(1, 5), QStringLiteral("1e+20"));
 }
 
 void TestExec::execRunsTextUnchanged() {
     connect(Postgres);
-    QVERIFY(m_pg.exec({QStringLiteral("CREATE OR REPLACE FUNCTION orvik_two() RETURNS INTEGER AS 'SELECT 2' LANGUAGE SQL")}));
+    QVERIFY(m_pg.exec({QStringLiteral(
+        "CREATE OR REPLACE FUNCTION orvik_two() RETURNS INTEGER AS 'SELECT 2' LANGUAGE SQL")}));
     run(QStringLiteral("EXEC orvik_two()"));
     QCOMPARE(m_window->op.boxes.size(), 1); // PostgreSQL knows no EXEC: the text went as written
     QVERIFY(m_window->op.boxes[0].text.contains(QStringLiteral("SQL:EXEC orvik_two()")));
@@ -248,7 +258,8 @@ void TestExec::emptyEditorAsksForSql() {
 
 void TestExec::selectionRunsAlone() {
     connect(Sqlite);
-    m_window->editor()->setPlainText(QStringLiteral("select name from item;\nselect qty from item where qty = 5"));
+    m_window->editor()->setPlainText(
+        QStringLiteral("select name from item;\nselect qty from item where qty = 5"));
     QTextCursor cursor = m_window->editor()->textCursor();
     cursor.setPosition(23);
     cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
@@ -273,11 +284,14 @@ void TestExec::useRebuildFormula_data() {
     QTest::addColumn<QString>("database");
     QTest::addColumn<QString>("after");
     QTest::newRow("catalog before data source")
-        << "Provider=SQLOLEDB.1;Password=p;User ID=sa;Initial Catalog=Old;Data Source=srv" << "NewDb"
+        << "Provider=SQLOLEDB.1;Password=p;User ID=sa;Initial Catalog=Old;Data Source=srv"
+        << "NewDb"
         << "Provider=SQLOLEDB.1;Password=p;User ID=sa;Initial Catalog=NewDb;Data Source=srv";
-    QTest::newRow("whatever stood between") << "Provider=SQLOLEDB;Initial Catalog=a;x=1;Data Source=s" << "b"
+    QTest::newRow("whatever stood between") << "Provider=SQLOLEDB;Initial Catalog=a;x=1;Data Source=s"
+                                            << "b"
                                             << "Provider=SQLOLEDB;Initial Catalog=b;Data Source=s";
-    QTest::newRow("no Catalog= keeps seven characters") << "Provider=SQLOLEDB;Data Source=s" << "d"
+    QTest::newRow("no Catalog= keeps seven characters") << "Provider=SQLOLEDB;Data Source=s"
+                                                        << "d"
                                                         << "Provided;Data Source=s";
 }
 
@@ -286,7 +300,8 @@ void TestExec::useRebuildFormula() {
     QFETCH(QString, database);
     QFETCH(QString, after);
     QCOMPARE(useDatabaseString(before, database), after);
-    QVERIFY_THROWS_EXCEPTION(AppError, useDatabaseString(QStringLiteral("Provider=SQLOLEDB;Initial Catalog=a"), database));
+    QVERIFY_THROWS_EXCEPTION(
+        AppError, useDatabaseString(QStringLiteral("Provider=SQLOLEDB;Initial Catalog=a"), database));
 }
 
 void TestExec::droppedConnectionReported() {

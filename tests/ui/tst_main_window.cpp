@@ -40,7 +40,8 @@ struct Started : StartedWindow {
 };
 
 void clearStoredInitPath() {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ORVIK"), QStringLiteral("ORVIK")).clear();
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ORVIK"), QStringLiteral("ORVIK"))
+        .clear();
 }
 } // namespace
 
@@ -85,7 +86,8 @@ void TestMainWindow::firstRun() {
     QCOMPARE(s.child<QLabel>("lblHead_0")->text(), QStringLiteral("ORVIK"));
     QCOMPARE(s.child<QLabel>("lblHead_1")->text(), QStringLiteral(" DB維護程式 - ORVIK"));
     QCOMPARE(s.child<QLabel>("lblHead_1")->toolTip(), QStringLiteral("V") + ProgramInfo::versionText());
-    QCOMPARE(s.child<QLabel>("lblHead_2")->text(), QDate::currentDate().toString(QStringLiteral("yyyy/MM/dd")));
+    QCOMPARE(s.child<QLabel>("lblHead_2")->text(),
+             QDate::currentDate().toString(QStringLiteral("yyyy/MM/dd")));
     QCOMPARE(s.child<QLabel>("lblMode")->text(), QStringLiteral("V") + ProgramInfo::versionText());
     QCOMPARE(s.child<ElasticPanel>("elaMsg")->caption(), QStringLiteral("V.") + ProgramInfo::versionText());
     QCOMPARE(s.child<QLabel>("lblStatus")->text(), QStringLiteral("連線狀態"));
@@ -115,11 +117,11 @@ void TestMainWindow::savedSqlRestored() {
 void TestMainWindow::everyListedControlExists() {
     Started s;
     const std::pair<const char*, QString> buttons[] = {
-        {"cmdPrint", "&P 列印"},          {"cmdQryDB", "&E 執行"},        {"cmdScript", "載入SQL7Script"},
-        {"cmdSaveXLS", "存入試算表"},      {"cmdStartDoc", "檔案瀏覽"},     {"cmdSaveTXT", "存入檔案"},
-        {"cmdLoadTextToDB", "載入資料庫"}, {"cmdSaveCSV", "存入CSV檔案"},  {"cmdBuiltCntStr", "設定精靈"},
-        {"cmdUpdateSetting", "更新設定"},  {"cmdDelSetting", "刪除設定"},  {"cmdSave", "設定存檔"},
-        {"cmdAddSetting", "新增設定"},     {"cmdConnect", "&E 連接.."},    {"cmdExit", "&Z 離開"}};
+        {"cmdPrint", "&P 列印"},           {"cmdQryDB", "&E 執行"},       {"cmdScript", "載入SQL7Script"},
+        {"cmdSaveXLS", "存入試算表"},      {"cmdStartDoc", "檔案瀏覽"},   {"cmdSaveTXT", "存入檔案"},
+        {"cmdLoadTextToDB", "載入資料庫"}, {"cmdSaveCSV", "存入CSV檔案"}, {"cmdBuiltCntStr", "設定精靈"},
+        {"cmdUpdateSetting", "更新設定"},  {"cmdDelSetting", "刪除設定"}, {"cmdSave", "設定存檔"},
+        {"cmdAddSetting", "新增設定"},     {"cmdConnect", "&E 連接.."},   {"cmdExit", "&Z 離開"}};
     for (const auto& [name, caption] : buttons)
         QCOMPARE(s.child<QPushButton>(name)->text(), caption);
     QCOMPARE(s.child<QCheckBox>("chkLandscape")->text(), QStringLiteral("橫印"));
@@ -132,13 +134,23 @@ void TestMainWindow::everyListedControlExists() {
     QCOMPARE(tabs->count(), 3);
     QCOMPARE(tabs->tabText(0) + u'|' + tabs->tabText(1) + u'|' + tabs->tabText(2),
              QStringLiteral("資料庫查詢維護|存檔作業|資料庫連接"));
-    const std::pair<const char*, QString> entries[] = {
-        {"mnuMaintain_0", "執行"},   {"mnuMaintain_1", "載入指令"},       {"mnuMaintain_2", "存指令檔"},
-        {"mnuMaintain_3", "計算"},   {"mnuMaintain_4", "列印"},           {"mnuMaintain_5", "橫印"},
-        {"mnuSave_0", "載入SQL7 Script"}, {"mnuSave_1", "載入資料庫"},  {"mnuSave_2", "存入試算表"},
-        {"mnuSave_3", "存入檔案"},   {"mnuSave_4", "存入CSV檔"},         {"mnuConnect_0", "連接"},
-        {"mnuConnect_1", "刪除設定"}, {"mnuConnect_2", "新增設定"},      {"mnuConnect_3", "設定存檔"},
-        {"mnuAbout", "說明"},        {"mnuExit", "離開"}};
+    const std::pair<const char*, QString> entries[] = {{"mnuMaintain_0", "執行"},
+                                                       {"mnuMaintain_1", "載入指令"},
+                                                       {"mnuMaintain_2", "存指令檔"},
+                                                       {"mnuMaintain_3", "計算"},
+                                                       {"mnuMaintain_4", "列印"},
+                                                       {"mnuMaintain_5", "橫印"},
+                                                       {"mnuSave_0", "載入SQL7 Script"},
+                                                       {"mnuSave_1", "載入資料庫"},
+                                                       {"mnuSave_2", "存入試算表"},
+                                                       {"mnuSave_3", "存入檔案"},
+                                                       {"mnuSave_4", "存入CSV檔"},
+                                                       {"mnuConnect_0", "連接"},
+                                                       {"mnuConnect_1", "刪除設定"},
+                                                       {"mnuConnect_2", "新增設定"},
+                                                       {"mnuConnect_3", "設定存檔"},
+                                                       {"mnuAbout", "說明"},
+                                                       {"mnuExit", "離開"}};
     for (const auto& [name, caption] : entries)
         QCOMPARE(s.action(name)->text(), caption);
     QCOMPARE(s.child<QMenu>("mnuDBMaintain")->title(), QStringLiteral("資料庫查詢維護"));
@@ -303,7 +315,8 @@ void TestMainWindow::startUpWithoutCatalog() {
 void TestMainWindow::programStartsAndLogsStartLine() {
     QTemporaryDir folder;
     for (const char* name : {"ORVIK", "ZKMSG.MDB", "ORVIK.INI", "CntStr.txt", "ORVIKDEMO.db"})
-        QVERIFY(QFile::copy(QStringLiteral(ORVIK_PROGRAM_DIR "/") + QLatin1String(name), folder.filePath(QLatin1String(name))));
+        QVERIFY(QFile::copy(QStringLiteral(ORVIK_PROGRAM_DIR "/") + QLatin1String(name),
+                            folder.filePath(QLatin1String(name))));
     QFile::setPermissions(folder.filePath(QStringLiteral("ORVIK")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QProcess program;
@@ -316,7 +329,8 @@ void TestMainWindow::programStartsAndLogsStartLine() {
     QVERIFY(program.waitForStarted());
     // The start line is written once the window has finished loading.
     const QString log = folder.filePath(QStringLiteral("ORVIK.LOG"));
-    QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8(readFileBytes(log)).contains(QStringLiteral(" => 程式啟動.\r\n")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QString::fromUtf8(readFileBytes(log)).contains(QStringLiteral(" => 程式啟動.\r\n")), 20000);
     program.kill();
     program.waitForFinished();
     QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("ORVIK.ERR"))));
@@ -332,7 +346,8 @@ void TestMainWindow::programWithoutDisplaySaysSo() {
     QVERIFY(program.waitForFinished(20000));
     QCOMPARE(program.exitCode(), 1);
     const QString said = QString::fromLocal8Bit(program.readAllStandardError());
-    QVERIFY2(said.contains(QStringLiteral("needs a display")) && said.contains(QStringLiteral("xvfb-run")), qPrintable(said));
+    QVERIFY2(said.contains(QStringLiteral("needs a display")) && said.contains(QStringLiteral("xvfb-run")),
+             qPrintable(said));
 }
 
 void TestMainWindow::fontsDrawTraditionalShapes() {

@@ -20,18 +20,22 @@
 namespace {
 enum Engine { Sqlite, Postgres, OdbcPostgres, OdbcSqlite };
 
-const QString kSqlite = QStringLiteral(
-    "CREATE TABLE maint (rno INTEGER PRIMARY KEY AUTOINCREMENT, name VARCHAR(20) NOT NULL, qty INTEGER NOT NULL, memo TEXT);\n"
-    "INSERT INTO maint (name, qty, memo) VALUES ('one', 1, 'first');\n"
-    "INSERT INTO maint (name, qty, memo) VALUES ('two', 2, NULL);\n"
-    "INSERT INTO maint (name, qty, memo) VALUES ('three', 3, '第三');\n"
-    "CREATE TABLE dup (a INTEGER, b TEXT);\n"
-    "INSERT INTO dup VALUES (1, 'same');\nINSERT INTO dup VALUES (1, 'same');\nINSERT INTO dup VALUES (2, 'other');\n");
+const QString kSqlite = QStringLiteral("CREATE TABLE maint (rno INTEGER PRIMARY KEY AUTOINCREMENT, name "
+                                       "VARCHAR(20) NOT NULL, qty INTEGER NOT NULL, memo TEXT);\n"
+                                       "INSERT INTO maint (name, qty, memo) VALUES ('one', 1, 'first');\n"
+                                       "INSERT INTO maint (name, qty, memo) VALUES ('two', 2, NULL);\n"
+                                       "INSERT INTO maint (name, qty, memo) VALUES ('three', 3, '第三');\n"
+                                       "CREATE TABLE dup (a INTEGER, b TEXT);\n"
+                                       "INSERT INTO dup VALUES (1, 'same');\nINSERT INTO dup VALUES (1, "
+                                       "'same');\nINSERT INTO dup VALUES (2, 'other');\n");
 
 const QStringList kPostgres = {
-    QStringLiteral("DROP TABLE IF EXISTS maint"), QStringLiteral("DROP TABLE IF EXISTS dup"),
-    QStringLiteral("CREATE TABLE maint (rno SERIAL PRIMARY KEY, name VARCHAR(20) NOT NULL, qty INTEGER NOT NULL, memo TEXT)"),
-    QStringLiteral("INSERT INTO maint (name, qty, memo) VALUES ('one', 1, 'first'), ('two', 2, NULL), ('three', 3, '第三')"),
+    QStringLiteral("DROP TABLE IF EXISTS maint"),
+    QStringLiteral("DROP TABLE IF EXISTS dup"),
+    QStringLiteral("CREATE TABLE maint (rno SERIAL PRIMARY KEY, name VARCHAR(20) NOT NULL, qty INTEGER NOT "
+                   "NULL, memo TEXT)"),
+    QStringLiteral("INSERT INTO maint (name, qty, memo) VALUES ('one', 1, 'first'), ('two', 2, NULL), "
+                   "('three', 3, '第三')"),
     QStringLiteral("CREATE TABLE dup (a INTEGER, b TEXT)"),
     QStringLiteral("INSERT INTO dup VALUES (1, 'same'), (1, 'same'), (2, 'other')")};
 } // namespace
@@ -77,9 +81,10 @@ private:
     QVariant scalar(const QString& sql);
     // The same database through a connection of its own, as another operator would have it.
     QString otherConnectionString() const {
-        return m_engine == Sqlite         ? QStringLiteral("Driver={SQLite3};Database=m.db")
-               : m_engine == OdbcSqlite   ? QStringLiteral("Driver={SQLite3};Database=") + m_shared.filePath(QStringLiteral("shared.db"))
-                                          : m_pg.connectionString();
+        return m_engine == Sqlite       ? QStringLiteral("Driver={SQLite3};Database=m.db")
+               : m_engine == OdbcSqlite ? QStringLiteral("Driver={SQLite3};Database=") +
+                                              m_shared.filePath(QStringLiteral("shared.db"))
+                                        : m_pg.connectionString();
     }
     FlexGrid* fg1() const { return m_window->child<FlexGrid>("fg1"); }
     QString mode() const { return m_window->child<QLabel>("lblMode")->text(); }
@@ -100,7 +105,8 @@ void TestMaintenance::engines() {
 }
 
 void TestMaintenance::initTestCase() {
-    QVERIFY2(m_pg.load(), "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
+    QVERIFY2(m_pg.load(),
+             "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
     m_odbc.install(&m_pg, m_shared.filePath(QStringLiteral("shared.db")));
 }
 
@@ -115,7 +121,9 @@ void TestMaintenance::init() {
     QVERIFY(QTest::qWaitForWindowActive(m_window->window.get()));
 }
 
-void TestMaintenance::cleanup() { m_window.reset(); }
+void TestMaintenance::cleanup() {
+    m_window.reset();
+}
 
 void TestMaintenance::connect(Engine engine) {
     m_engine = engine;
@@ -178,7 +186,8 @@ void TestMaintenance::editWrittenWhenLeavingRow() {
     editCell(2, 1, QStringLiteral("二"));
     QCOMPARE(fg1()->row(), 2); // Enter moved on like Tab, still in the row
     QCOMPARE(fg1()->col(), 2);
-    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 2")).toString(), QStringLiteral("two"));
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 2")).toString(),
+             QStringLiteral("two"));
     editCell(2, 3, QString()); // an emptied cell is NULL; Enter on the last cell moves into the next row
     QCOMPARE(fg1()->row(), 3);
     QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 2")).toString(), QStringLiteral("二"));
@@ -206,9 +215,10 @@ void TestMaintenance::insertAsksRequiredFieldsAndShowsIdentity() {
     QCOMPARE(fg1()->rows(), 5);
     QCOMPARE(fg1()->row(), 4);
     QCOMPARE(fg1()->textMatrix(4, 1), QStringLiteral("新的"));
-    fg1()->setRow(1); // leaving the row saves it
+    fg1()->setRow(1);                                       // leaving the row saves it
     QCOMPARE(fg1()->textMatrix(4, 0), QStringLiteral("4")); // the number the table gave it
-    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 4")).toString(), QStringLiteral("新的"));
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 4")).toString(),
+             QStringLiteral("新的"));
     QCOMPARE(scalar(QStringLiteral("select qty from maint where rno = 4")).toInt(), 7);
     QVERIFY(m_window->op.boxes.isEmpty());
 }
@@ -261,9 +271,11 @@ void TestMaintenance::concurrentChangeIsDetected() {
     editCell(1, 1, QStringLiteral("mine"));
     fg1()->setRow(2);
     QCOMPARE(m_window->op.boxes.size(), 1);
-    QVERIFY2(m_window->op.boxes[0].text.contains(QStringLiteral("代碼: -2147217864")), qPrintable(m_window->op.boxes[0].text));
+    QVERIFY2(m_window->op.boxes[0].text.contains(QStringLiteral("代碼: -2147217864")),
+             qPrintable(m_window->op.boxes[0].text));
     QVERIFY(m_window->op.boxes[0].text.contains(QStringLiteral("Row cannot be located for updating")));
-    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(), QStringLiteral("theirs"));
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(),
+             QStringLiteral("theirs"));
     QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("mine")); // the operator's edit stays in the grid
 
     // A row deleted by another connection before the update: the same report, nothing written.
@@ -305,7 +317,8 @@ void TestMaintenance::datesGoBackInIsoForm() {
     f5(QStringLiteral("select k, day from d order by k"));
     QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("2016/11/25"));
     editCell(1, 1, QStringLiteral("2017/01/02")); // the last cell: Enter leaves the row
-    QCOMPARE(scalar(QStringLiteral("select day from d where k = 1")).toString(), QStringLiteral("2017-01-02"));
+    QCOMPARE(scalar(QStringLiteral("select day from d where k = 1")).toString(),
+             QStringLiteral("2017-01-02"));
     QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("2017/01/02"));
 }
 
@@ -406,7 +419,8 @@ void TestMaintenance::execSqlReturnsToFreeMode() {
     QVERIFY(!m_window->window->maintenance().isBound());
     QCOMPARE(fg1()->palette().color(QPalette::Base), QColor(Qt::white));
     QCOMPARE(mode(), QStringLiteral("查詢"));
-    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(), QStringLiteral("kept"));
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(),
+             QStringLiteral("kept"));
     QTest::keyClick(fg1(), Qt::Key_Delete, Qt::ControlModifier); // free mode: no delete
     QCOMPARE(scalar(QStringLiteral("select count(*) from maint")).toInt(), 3);
 }
@@ -417,25 +431,37 @@ void TestMaintenance::connectingAgainWritesPendingEditsFirst() {
     editCell(1, 1, QStringLiteral("before reconnect"));
     connect(Sqlite);
     QVERIFY(!m_window->window->maintenance().isBound());
-    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(), QStringLiteral("before reconnect"));
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(),
+             QStringLiteral("before reconnect"));
     editCell(2, 1, QStringLiteral("free mode now")); // only the grid changes
-    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 2")).toString(), QStringLiteral("two"));
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 2")).toString(),
+             QStringLiteral("two"));
     QVERIFY(m_window->op.boxes.isEmpty());
 }
 
 void TestMaintenance::singleTableShapes_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("table");
-    QTest::newRow("plain") << "select * from maint" << "maint";
-    QTest::newRow("alias and where") << "SELECT m.a FROM maint m WHERE m.a > 1 ORDER BY 1" << "maint";
-    QTest::newRow("quoted") << "select * from \"Order Details\" where x = 1" << "Order Details";
-    QTest::newRow("schema") << "select * from public.maint limit 5" << "public.maint";
-    QTest::newRow("join") << "select * from a join b on a.x = b.x" << "";
-    QTest::newRow("two tables") << "select * from a, b" << "";
-    QTest::newRow("grouped") << "select a, count(*) from t group by a" << "";
-    QTest::newRow("distinct") << "select distinct a from t" << "";
-    QTest::newRow("union") << "select a from t union select a from u" << "";
-    QTest::newRow("subquery") << "select (select 1 from u) from t" << "";
+    QTest::newRow("plain") << "select * from maint"
+                           << "maint";
+    QTest::newRow("alias and where") << "SELECT m.a FROM maint m WHERE m.a > 1 ORDER BY 1"
+                                     << "maint";
+    QTest::newRow("quoted") << "select * from \"Order Details\" where x = 1"
+                            << "Order Details";
+    QTest::newRow("schema") << "select * from public.maint limit 5"
+                            << "public.maint";
+    QTest::newRow("join") << "select * from a join b on a.x = b.x"
+                          << "";
+    QTest::newRow("two tables") << "select * from a, b"
+                                << "";
+    QTest::newRow("grouped") << "select a, count(*) from t group by a"
+                             << "";
+    QTest::newRow("distinct") << "select distinct a from t"
+                              << "";
+    QTest::newRow("union") << "select a from t union select a from u"
+                           << "";
+    QTest::newRow("subquery") << "select (select 1 from u) from t"
+                              << "";
 }
 
 void TestMaintenance::singleTableShapes() {

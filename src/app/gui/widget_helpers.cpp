@@ -72,7 +72,8 @@ bool KeyToTab(QWidget* from, int keyCode) {
         return false;
     // Walk the tab order as Tab / Shift+Tab would: skip what cannot take the focus by Tab.
     while (target && target != from &&
-           (!(target->focusPolicy() & Qt::TabFocus) || !target->isEnabled() || !target->isVisibleTo(from->window())))
+           (!(target->focusPolicy() & Qt::TabFocus) || !target->isEnabled() ||
+            !target->isVisibleTo(from->window())))
         target = keyCode == 38 ? target->previousInFocusChain() : target->nextInFocusChain();
     if (!target || target == from)
         return false;

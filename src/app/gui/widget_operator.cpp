@@ -65,7 +65,8 @@ int answerOf(int qtButton) {
 }
 } // namespace
 
-int WidgetOperator::messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& caption) {
+int WidgetOperator::messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
+                               const QString& caption) {
     const ButtonSet set = qtButtons(buttons);
     QMessageBox box(qtIcon(icon), caption, text, set.buttons, QApplication::activeWindow());
     box.setDefaultButton(set.defaultButton);
@@ -82,24 +83,28 @@ int WidgetOperator::messageBox(const QString& text, MsgButtons buttons, MsgIcon 
 std::optional<QString> WidgetOperator::inputBox(const QString& prompt, const QString& title,
                                                 const QString& defaultText, EchoMode echo) {
     bool ok = false;
-    const QString text =
-        QInputDialog::getText(QApplication::activeWindow(), title, prompt,
-                              echo == EchoMode::Password ? QLineEdit::Password : QLineEdit::Normal, defaultText, &ok);
+    const QString text = QInputDialog::getText(
+        QApplication::activeWindow(), title, prompt,
+        echo == EchoMode::Password ? QLineEdit::Password : QLineEdit::Normal, defaultText, &ok);
     if (!ok)
         return std::nullopt;
     return text;
 }
 
-QString WidgetOperator::openFileName(const QString& caption, const QString& startPath, const QString& filter) {
+QString WidgetOperator::openFileName(const QString& caption, const QString& startPath,
+                                     const QString& filter) {
     return QFileDialog::getOpenFileName(QApplication::activeWindow(), caption, startPath, filter);
 }
 
-QString WidgetOperator::saveFileName(const QString& caption, const QString& startPath, const QString& filter) {
+QString WidgetOperator::saveFileName(const QString& caption, const QString& startPath,
+                                     const QString& filter) {
     return QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, startPath, filter, nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 
-void WidgetOperator::beep() { QApplication::beep(); }
+void WidgetOperator::beep() {
+    QApplication::beep();
+}
 
 void WidgetOperator::setBusy(bool busy) {
     // The old pointer was a single setting, not a stack: one "normal" ends every hourglass.
@@ -112,4 +117,6 @@ void WidgetOperator::setBusy(bool busy) {
     }
 }
 
-void WidgetOperator::processEvents() { QApplication::processEvents(); }
+void WidgetOperator::processEvents() {
+    QApplication::processEvents();
+}
