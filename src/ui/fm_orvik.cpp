@@ -294,6 +294,9 @@ void fmORVIK::cmdExit_Click() {
                                      MsgButtons::YesNo, MsgIcon::Question,
                                      ProgramInfo::appTitle()) != MsgAnswer::Yes)
         return;
+    // Changes typed into a maintained row go to the table before the process ends; what the
+    // database refuses is reported.
+    m_maintenance->leave();
     m_endProcess();
 }
 

@@ -70,6 +70,7 @@ private slots:
     void pasteLargerThanSelection();
     void execSqlReturnsToFreeMode();
     void connectingAgainWritesPendingEditsFirst();
+    void exitWritesPendingEdits();
     void singleTableShapes_data();
     void singleTableShapes();
 
@@ -437,6 +438,18 @@ void TestMaintenance::connectingAgainWritesPendingEditsFirst() {
     QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 2")).toString(),
              QStringLiteral("two"));
     QVERIFY(m_window->op.boxes.isEmpty());
+}
+
+void TestMaintenance::exitWritesPendingEdits() {
+    connect(Sqlite);
+    f5(QStringLiteral("select rno, name, qty from maint order by rno"));
+    editCell(3, 1, QStringLiteral("typed last")); // still on the last row
+    QCOMPARE(fg1()->row(), 3);
+    m_window->op.answers = {MsgAnswer::Yes};
+    m_window->window->cmdExit_Click();
+    QCOMPARE(m_window->endCalls, 1);
+    QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 3")).toString(),
+             QStringLiteral("typed last"));
 }
 
 void TestMaintenance::singleTableShapes_data() {
