@@ -98,16 +98,16 @@ void UpdatableRecordset::learnTable(const QString& sql) {
     if (m_table.isEmpty())
         return;
     QSqlDatabase db = m_connection.database();
-    const QSqlRecord tableRecord = db.record(m_table);
+    // Asked for by the quoted name: unquoted, some drivers fold the case of the name first.
+    const QSqlRecord tableRecord = db.record(quotedTable());
     if (tableRecord.isEmpty()) {
         m_readOnlyReason = QStringLiteral("The result is read-only: table %1 was not found.").arg(m_table);
         m_table.clear();
         return;
     }
+    // Through ODBC the driver itself tells which columns number themselves (isAutoValue below).
     const QStringList generated =
-        db.driverName() == QLatin1String("QPSQL") || Dialect().DBType == QLatin1String("PG_SQL")
-            ? postgresGeneratedColumns(db, m_table)
-            : QStringList();
+        db.driverName() == QLatin1String("QPSQL") ? postgresGeneratedColumns(db, m_table) : QStringList();
     bool driverNamesTables = false;
     for (const Column& c : m_columns)
         driverNamesTables |= !c.field.baseTable.isEmpty();
@@ -128,7 +128,7 @@ void UpdatableRecordset::learnTable(const QString& sql) {
         if (c.field.autoIncrement)
             c.field.attributes = 0;
     }
-    const QSqlIndex key = db.primaryIndex(m_table);
+    const QSqlIndex key = db.primaryIndex(quotedTable());
     for (int k = 0; k < key.count(); ++k) {
         int found = -1;
         for (int i = 0; i < m_columns.size(); ++i)

@@ -71,6 +71,8 @@ private slots:
     void execSqlReturnsToFreeMode();
     void connectingAgainWritesPendingEditsFirst();
     void exitWritesPendingEdits();
+    void tableNameNeedingQuotes_data() { engines(); }
+    void tableNameNeedingQuotes();
     void singleTableShapes_data();
     void singleTableShapes();
 
@@ -450,6 +452,26 @@ void TestMaintenance::exitWritesPendingEdits() {
     QCOMPARE(m_window->endCalls, 1);
     QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 3")).toString(),
              QStringLiteral("typed last"));
+}
+
+void TestMaintenance::tableNameNeedingQuotes() {
+    QFETCH(int, engine);
+    connect(Engine(engine));
+    MainConnection()->execute(QStringLiteral("DROP TABLE IF EXISTS \"Order Details\""));
+    MainConnection()->execute(QStringLiteral(
+        "CREATE TABLE \"Order Details\" (\"Line No\" INTEGER PRIMARY KEY, \"Unit Price\" INTEGER)"));
+    MainConnection()->execute(QStringLiteral("INSERT INTO \"Order Details\" VALUES (1, 10)"));
+    MainConnection()->execute(QStringLiteral("INSERT INTO \"Order Details\" VALUES (2, 20)"));
+    f5(QStringLiteral("select \"Line No\", \"Unit Price\" from \"Order Details\" order by 1"));
+    QCOMPARE(mode(), QStringLiteral("EDIT"));
+    editCell(1, 1, QStringLiteral("15")); // the last cell: Enter leaves the row
+    QVERIFY2(m_window->op.boxes.isEmpty(), qPrintable(m_window->op.boxes.value(0).text));
+    QCOMPARE(
+        scalar(QStringLiteral("select \"Unit Price\" from \"Order Details\" where \"Line No\" = 1")).toInt(),
+        15);
+    fg1()->setRow(2);
+    QTest::keyClick(fg1(), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(scalar(QStringLiteral("select count(*) from \"Order Details\"")).toInt(), 1);
 }
 
 void TestMaintenance::singleTableShapes_data() {
