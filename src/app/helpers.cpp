@@ -180,18 +180,22 @@ bool FileExists(const QString& path) {
     return info.exists() && !info.isDir();
 }
 
-QString QuoteStr(const QVariant& value) {
-    if (value.isNull())
-        return QStringLiteral("''");
-    QString text = value.toString();
-    text.replace(QLatin1Char('\''), QStringLiteral("''"));
+QString TrimSpaces(const QString& text) {
     qsizetype first = 0;
     qsizetype last = text.size();
     while (first < last && text[first] == u' ')
         ++first;
     while (last > first && text[last - 1] == u' ')
         --last;
-    return QLatin1Char('\'') + text.mid(first, last - first) + QLatin1Char('\'');
+    return text.mid(first, last - first);
+}
+
+QString QuoteStr(const QVariant& value) {
+    if (value.isNull())
+        return QStringLiteral("''");
+    QString text = value.toString();
+    text.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + TrimSpaces(text) + QLatin1Char('\'');
 }
 
 QVariant QuoteStrValue(const QVariant& value) {

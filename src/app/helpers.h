@@ -23,6 +23,9 @@ bool TxtSaveFile(const QString& path, const QString& text);
 
 bool FileExists(const QString& path);
 
+// The text without leading and trailing blanks (spaces only; tabs and line breaks stay).
+QString TrimSpaces(const QString& text);
+
 QString QuoteStr(const QVariant& value);
 QVariant QuoteStrValue(const QVariant& value); // the same, as a field value
 QString UnquoteStr(const QString& value);

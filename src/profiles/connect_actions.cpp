@@ -1,6 +1,7 @@
 #include "profiles/connect_actions.h"
 
 #include "app/errors.h"
+#include "app/helpers.h"
 #include "app/message_catalog.h"
 #include "app/operator.h"
 #include "app/program_info.h"
@@ -91,7 +92,7 @@ void ConnectActions::cmdConnect_Click() {
         w.cmdConnect->setEnabled(false);
         w.mnuConnectConnect->setEnabled(false);
         w.elaMsg->setCaption(QString());
-        DBQConnect(w.txtCntStr->text().trimmed());
+        DBQConnect(TrimSpaces(w.txtCntStr->text()));
     });
     // Each step goes on even when one fails.
     const auto step = [](const std::function<void()>& f) {

@@ -1,6 +1,7 @@
 #include "profiles/profile_file.h"
 
 #include "app/errors.h"
+#include "app/helpers.h"
 #include "app/local_codec.h"
 
 #include <QSaveFile>
@@ -13,13 +14,7 @@ QList<QString> profileLines(const QByteArray& bytes) {
     qsizetype start = 0;
     const auto take = [&](qsizetype end) {
         const QString line = text.mid(start, end - start);
-        bool blank = true;
-        for (QChar c : line)
-            if (c != u' ') {
-                blank = false;
-                break;
-            }
-        if (!blank)
+        if (!TrimSpaces(line).isEmpty())
             lines << line;
     };
     for (qsizetype i = 0; i < text.size(); ++i) {

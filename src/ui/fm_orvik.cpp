@@ -55,7 +55,7 @@ fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCore
     m_connect.attach(connectionWidgets());
     m_profiles = new ProfilePage(connectionWidgets(), m_connect, this);
     m_query = new QueryPage({m_ui.txtSQL, m_ui.fg1, m_ui.fgTableName, m_ui.lblMode, m_ui.lblDBName,
-                             m_ui.elaMsg, m_ui.mnuMaintain[0], m_ui.cmdQryDB},
+                             m_ui.elaMsg, m_ui.mnuMaintain[0]},
                             m_connect, m_dlgFile, this);
     m_maintenance = new Maintenance({m_ui.fg1, m_ui.lblMode, m_ui.elaMsg, m_ui.tabPage}, *m_query, this);
     m_connect.setBeforeConnect([this] { m_maintenance->leave(); });

@@ -22,22 +22,12 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTextBlock>
 
 namespace {
 const QString kStatementFilter =
     QStringLiteral("SQL Files (*.sql)|*.sql|文字檔案(*.txt)|*.txt|ALLfiles|*.*|");
 constexpr int kWidthSampleRows = 200;
-
-QString trimBlanks(const QString& text) {
-    qsizetype first = 0, last = text.size();
-    while (first < last && text[first] == u' ')
-        ++first;
-    while (last > first && text[last - 1] == u' ')
-        --last;
-    return text.mid(first, last - first);
-}
 
 // The editor's text with its line breaks as CR LF, the way statements and the drop text read.
 QString withCrLf(QString text) {
@@ -105,7 +95,7 @@ void QueryPage::ExecSQL(const std::optional<QString>& statement) {
 
 QString QueryPage::editorStatement() const {
     return withCrLf(
-        trimBlanks(w.txtSQL->textCursor().hasSelection() ? selectedText(w.txtSQL) : w.txtSQL->toPlainText()));
+        TrimSpaces(w.txtSQL->textCursor().hasSelection() ? selectedText(w.txtSQL) : w.txtSQL->toPlainText()));
 }
 
 Connection& QueryPage::connection() {
@@ -162,7 +152,7 @@ void QueryPage::loadRows(Recordset& rs, bool announceCount) {
 }
 
 void QueryPage::switchDatabase() {
-    const QString database = trimBlanks(CurrentSql().mid(3));
+    const QString database = TrimSpaces(CurrentSql().mid(3));
     CurrentSql() = database;
     w.elaMsg->setCaption(QString());
     const QString next = useDatabaseString(connection().connectionString(), database);

@@ -13,7 +13,6 @@ class FlexGrid;
 class QAction;
 class QLabel;
 class QPlainTextEdit;
-class QPushButton;
 
 // The query page: running the editor's SQL into the result grid, the column total, statement
 // files, and the table list's drag and double-click.
@@ -29,7 +28,6 @@ public:
         QLabel* lblDBName = nullptr;
         ElasticPanel* elaMsg = nullptr;
         QAction* mnuMaintainExecute = nullptr; // mnuMaintain 0
-        QPushButton* cmdQryDB = nullptr;
     };
 
     QueryPage(const Widgets& widgets, ConnectActions& connect, FileDialog& dialog, QObject* parent = nullptr);
