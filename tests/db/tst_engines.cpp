@@ -80,8 +80,7 @@ private:
 };
 
 void TestEngines::initTestCase() {
-    QVERIFY2(m_pg.load(),
-             "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
+    QVERIFY2(m_pg.load(), kPgNotRunning);
     m_program.initGlobal();
     m_sqlite = m_program.path(QStringLiteral("kinds.db"));
     makeSqliteDatabase(m_sqlite, kSqliteScript);

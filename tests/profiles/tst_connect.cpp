@@ -51,8 +51,7 @@ private:
 };
 
 void TestConnect::initTestCase() {
-    QVERIFY2(m_pg.load(),
-             "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
+    QVERIFY2(m_pg.load(), kPgNotRunning);
     const QString sqlite = m_shared.filePath(QStringLiteral("odbc.db"));
     makeSqliteDatabase(
         sqlite,

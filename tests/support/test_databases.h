@@ -24,10 +24,9 @@ struct PgServer {
     bool exec(const QStringList& statements) const;
 };
 
-#define REQUIRE_PG(server)                                                                                   \
-    PgServer server;                                                                                         \
-    if (!server.load())                                                                                      \
-        QFAIL("The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
+// What a test that needs the server says when it was not started.
+inline constexpr const char* kPgNotRunning =
+    "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.";
 
 // ODBC drivers registered from the tests' own odbcinst.ini (through ODBCSYSINI), with data
 // sources for the PostgreSQL server and an SQLite file. Install once, before any ODBC call.

@@ -85,8 +85,7 @@ void TestExec::engines() {
 }
 
 void TestExec::initTestCase() {
-    QVERIFY2(m_pg.load(),
-             "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
+    QVERIFY2(m_pg.load(), kPgNotRunning);
     m_odbc.install(&m_pg, QString());
 }
 

@@ -108,8 +108,7 @@ void TestMaintenance::engines() {
 }
 
 void TestMaintenance::initTestCase() {
-    QVERIFY2(m_pg.load(),
-             "The PostgreSQL test server is not running; start the tests with tools/test.sh or ctest.");
+    QVERIFY2(m_pg.load(), kPgNotRunning);
     m_odbc.install(&m_pg, m_shared.filePath(QStringLiteral("shared.db")));
 }
 
