@@ -13,6 +13,7 @@
 #include <QSqlRecord>
 #include <QSqlResult>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace {
@@ -127,6 +128,29 @@ std::unique_ptr<Recordset> sqliteRowsStatement(const QSqlDatabase& db, const QSt
     return rows;
 }
 
+ServerKind serverKindOf(const QSqlDatabase& db) {
+    const QString driver = db.driverName();
+    if (driver == QLatin1String("QSQLITE"))
+        return ServerKind::Sqlite;
+    if (driver == QLatin1String("QPSQL"))
+        return ServerKind::Postgres;
+    if (driver == QLatin1String("QMYSQL"))
+        return ServerKind::Mysql;
+    if (driver != QLatin1String("QODBC"))
+        return ServerKind::Other;
+    const QString server = odbcServerName(db);
+    if (server.startsWith(QLatin1String("PostgreSQL"), Qt::CaseInsensitive))
+        return ServerKind::Postgres;
+    if (server.startsWith(QLatin1String("SQLite"), Qt::CaseInsensitive))
+        return ServerKind::Sqlite;
+    if (server.contains(QLatin1String("SQL Server"), Qt::CaseInsensitive))
+        return ServerKind::SqlServer;
+    if (server.startsWith(QLatin1String("MySQL"), Qt::CaseInsensitive) ||
+        server.startsWith(QLatin1String("MariaDB"), Qt::CaseInsensitive))
+        return ServerKind::Mysql;
+    return ServerKind::Other;
+}
+
 QString sqliteCatalogType(const QString& type, const QString& name) {
     if (name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive))
         return type == QLatin1String("view") ? QStringLiteral("SYSTEM VIEW") : QStringLiteral("SYSTEM TABLE");
@@ -183,6 +207,30 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
         throw AppError(ErrNo::DbOpenFailed,
                        text.isEmpty() ? QStringLiteral("The connection could not be opened.") : text);
     }
+    m_serverKind = serverKindOf(db);
+}
+
+QString failureText(const QSqlError& error, const QSqlDatabase& db) {
+    QString text = error.text().trimmed();
+    if (text.isEmpty())
+        text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    if (db.driverName() == QLatin1String("QPSQL")) {
+        const QVariant handle = db.driver()->handle();
+        PGconn* conn = handle.isValid() && handle.constData()
+                           ? *static_cast<PGconn* const*>(handle.constData())
+                           : nullptr;
+        if (conn && text.isEmpty())
+            text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+        if (!conn || PQstatus(conn) == CONNECTION_BAD)
+            text = QStringLiteral("The connection to the PostgreSQL server was lost") +
+                   (text.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + text);
+    }
+    if (text.isEmpty() && !db.isOpen())
+        text = QStringLiteral("The connection to the database is closed.");
+    return text.isEmpty() ? QStringLiteral("The database refused the statement without giving a reason.")
+                          : text;
 }
 
 void Connection::close() {
@@ -210,7 +258,7 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
     auto query = std::make_unique<QSqlQuery>(db);
     query->setForwardOnly(true);
     if (!query->exec(sql))
-        throw AppError(ErrNo::DbStatementRejected, query->lastError().text());
+        throw AppError(ErrNo::DbStatementRejected, failureText(query->lastError(), db));
     if (recordsAffected)
         *recordsAffected = query->isSelect() ? -1 : query->numRowsAffected();
     QList<FieldInfo> fields = query->isSelect() ? describeFields(db, *query) : QList<FieldInfo>();

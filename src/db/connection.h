@@ -35,6 +35,8 @@ public:
     QString connectionString() const { return m_connectionString; }
     QString dataSource() const { return m_route.dataSource; }
     const EngineRoute& route() const { return m_route; }
+    // The kind of server the connection reaches, for SQL that differs between them.
+    ServerKind serverKind() const { return m_serverKind; }
     int commandTimeout() const { return m_commandTimeout; }
 
     // Runs a statement. The recordset is open only when rows came back; recordsAffected receives
@@ -51,4 +53,9 @@ private:
     QString m_connectionString;
     EngineRoute m_route;
     int m_commandTimeout = 0;
+    ServerKind m_serverKind = ServerKind::Other;
 };
+
+// The driver's or server's text of a failure, never blank: when the driver gives none, what the
+// connection's state tells (a lost server, above all).
+QString failureText(const QSqlError& error, const QSqlDatabase& db);

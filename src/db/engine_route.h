@@ -2,6 +2,10 @@
 
 #include <QString>
 
+// The kind of server behind a connection, as far as the SQL it takes differs: decided once, from
+// the Qt driver and, through ODBC, from the name the driver gives its server.
+enum class ServerKind { Sqlite, Postgres, SqlServer, Mysql, Other };
+
 // How an ADO-style connection string is opened on this platform: which Qt driver, with what
 // settings, and which provider name the connection reports (the dialect test reads it).
 struct EngineRoute {

@@ -71,3 +71,15 @@ QList<CatalogRow> odbcTablesCatalogue(const QSqlDatabase& db) {
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     return rows;
 }
+
+QString odbcServerName(const QSqlDatabase& db) {
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || !handle.constData())
+        return {};
+    SQLHDBC dbc = *static_cast<const SQLHDBC*>(handle.constData());
+    SQLCHAR name[256] = {};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DBMS_NAME, name, sizeof name, &length)))
+        return {};
+    return QString::fromUtf8(reinterpret_cast<const char*>(name)).trimmed();
+}

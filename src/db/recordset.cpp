@@ -17,7 +17,7 @@ Recordset::Recordset(std::unique_ptr<QSqlQuery> query, QList<FieldInfo> fields)
 }
 
 Recordset::Recordset(sqlite3_stmt* statement, QList<FieldInfo> fields)
-    : m_fields(std::move(fields)), m_statement(statement) {
+    : m_statement(statement), m_fields(std::move(fields)) {
     m_open = true;
     try {
         moveNext();
@@ -77,6 +77,22 @@ QVariant Recordset::value(int i) const {
                                    sqlite3_column_bytes(m_statement, i)));
     default:
         return QVariant();
+    }
+}
+
+QVariant Recordset::exactValue(int i) const {
+    if (!m_postgres)
+        return value(i);
+    if (eof())
+        return value(i); // throws the no-current-record error
+    const RawCell cell = rawCell(i);
+    switch (cell.kind) {
+    case RawCell::Null:
+        return {};
+    case RawCell::Blob:
+        return QByteArray(cell.bytes, cell.size);
+    default:
+        return QString::fromUtf8(cell.bytes, cell.size);
     }
 }
 

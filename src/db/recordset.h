@@ -38,6 +38,10 @@ public:
     const FieldInfo& field(int i) const { return m_fields.at(i); }
     const QList<FieldInfo>& fields() const { return m_fields; }
     QVariant value(int i) const;
+    // The value exactly as the engine holds it, for values that must be found again: PostgreSQL's
+    // as the text the server sent (bytes unescaped), SQLite's in its own storage class; through
+    // other drivers as Qt reads it.
+    QVariant exactValue(int i) const;
     // Rows read so far (the old forward-only cursor reported -1 until the end).
     qint64 position() const { return m_position; }
     void close();

@@ -4,8 +4,9 @@
 #include "db/ado_types.h"
 #include "db/connection.h"
 #include "db/session.h"
+#include "db/typed_input.h"
+#include "db/write_guard.h"
 
-#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
@@ -13,75 +14,54 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
-#include <functional>
+#include <sqlite3.h>
 
 namespace {
 constexpr qint64 kRowNotLocated = -2147217864;
 constexpr qint64 kTooManyRows = -2147217887;
 
-QString unquoteIdentifier(const QString& name) {
-    if (name.size() >= 2 &&
-        ((name.front() == u'"' && name.back() == u'"') || (name.front() == u'[' && name.back() == u']') ||
-         (name.front() == u'`' && name.back() == u'`')))
-        return name.mid(1, name.size() - 2);
-    return name;
+AppError noCurrentRecord() {
+    return AppError(3021,
+                    QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
 }
 
-// Columns of a PostgreSQL table the engine numbers itself (identity or a sequence default).
-QStringList postgresGeneratedColumns(const QSqlDatabase& db, const QString& table) {
-    QSqlQuery q(db);
-    q.prepare(
-        QStringLiteral("SELECT a.attname FROM pg_attribute a LEFT JOIN pg_attrdef d ON d.adrelid = "
-                       "a.attrelid AND d.adnum = a.attnum "
-                       "WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 "
-                       "AND (a.attidentity <> '' OR pg_get_expr(d.adbin, d.adrelid) LIKE 'nextval(%')"));
-    q.addBindValue(table);
-    QStringList names;
-    if (q.exec())
-        while (q.next())
-            names << q.value(0).toString();
-    return names;
+// PostgreSQL types without an equality operator: their rows are found by the text of the value.
+bool comparedAsText(const QString& serverType) {
+    static const QStringList types = {"json", "xml",  "point",   "line",  "lseg",
+                                      "box",  "path", "polygon", "circle"};
+    return types.contains(serverType);
+}
+
+QString shortText(const QVariant& value) {
+    if (value.isNull())
+        return QStringLiteral("NULL");
+    const QString text = value.typeId() == QMetaType::QByteArray
+                             ? QStringLiteral("0x") + QString::fromLatin1(value.toByteArray().toHex())
+                             : value.toString();
+    return text.size() > 60 ? text.left(60) + QStringLiteral("...") : text;
 }
 } // namespace
 
 QString UpdatableRecordset::singleTable(const QString& sql, QString* reason) {
-    const QString text = sql.simplified();
-    static const QRegularExpression combining(
-        QStringLiteral("\\b(JOIN|UNION|INTERSECT|EXCEPT|GROUP\\s+BY|HAVING|DISTINCT)\\b|\\(\\s*SELECT\\b"),
-        QRegularExpression::CaseInsensitiveOption);
-    if (const auto m = combining.match(text); m.hasMatch()) {
-        *reason = QStringLiteral("The result is read-only: it combines or summarises rows (%1).")
-                      .arg(m.captured(0).trimmed());
-        return {};
-    }
-    static const QRegularExpression shape(
-        QStringLiteral("^SELECT\\s.+?\\sFROM\\s+(\"[^\"]+\"|\\[[^\\]]+\\]|`[^`]+`|[^\\s,;()]+)"
-                       "(?:\\s+(?:AS\\s+)?(?!WHERE\\b|ORDER\\b|LIMIT\\b)[^\\s,;()]+)?"
-                       "\\s*(?:(?:WHERE|ORDER\\s+BY|LIMIT)\\b.*)?;?\\s*$"),
-        QRegularExpression::CaseInsensitiveOption);
-    const auto m = shape.match(text);
-    if (!m.hasMatch()) {
-        *reason = QStringLiteral("The result is read-only: the statement does not read one plain table.");
-        return {};
-    }
-    return unquoteIdentifier(m.captured(1));
+    return TableReference::ofSelect(sql, reason).displayName();
 }
 
 std::unique_ptr<UpdatableRecordset> UpdatableRecordset::open(Connection& connection, const QString& sql) {
     std::unique_ptr<UpdatableRecordset> rs(new UpdatableRecordset(connection));
+    rs->m_serverText = connection.database().driverName() == QLatin1String("QPSQL");
     {
         auto read = connection.execute(sql);
         if (!read->isOpen())
             throw AppError(ErrNo::DbStatementRejected,
                            QStringLiteral("The statement returned no rows to maintain."));
         for (const FieldInfo& field : read->fields())
-            rs->m_columns.append({field, false, {}});
+            rs->m_columns.append({field, false, {}, {}});
         while (!read->eof()) {
-            QVariantList row;
-            row.reserve(read->fieldCount());
+            Record record;
+            record.values.reserve(read->fieldCount());
             for (int i = 0; i < read->fieldCount(); ++i)
-                row << read->value(i);
-            rs->m_rows << row;
+                record.values << read->exactValue(i);
+            rs->m_records << std::move(record);
             read->moveNext();
         }
     }
@@ -94,41 +74,42 @@ void UpdatableRecordset::learnTable(const QString& sql) {
         m_readOnlyReason = QStringLiteral("The data source is read-only.");
         return;
     }
-    m_table = singleTable(sql, &m_readOnlyReason);
+    m_table = TableReference::ofSelect(sql, &m_readOnlyReason);
     if (m_table.isEmpty())
         return;
     QSqlDatabase db = m_connection.database();
-    // Asked for by the quoted name: unquoted, some drivers fold the case of the name first.
-    const QSqlRecord tableRecord = db.record(quotedTable());
+    const QSqlRecord tableRecord = db.record(sqlTable());
     if (tableRecord.isEmpty()) {
-        m_readOnlyReason = QStringLiteral("The result is read-only: table %1 was not found.").arg(m_table);
-        m_table.clear();
+        m_readOnlyReason = QStringLiteral("The result is read-only: table %1 was not found.").arg(table());
+        m_table = {};
         return;
     }
-    // Through ODBC the driver itself tells which columns number themselves (isAutoValue below).
-    const QStringList generated =
-        db.driverName() == QLatin1String("QPSQL") ? postgresGeneratedColumns(db, m_table) : QStringList();
     bool driverNamesTables = false;
     for (const Column& c : m_columns)
         driverNamesTables |= !c.field.baseTable.isEmpty();
     for (Column& c : m_columns) {
         const QString name = c.field.baseColumn.isEmpty() ? c.field.name : c.field.baseColumn;
         const int at = tableRecord.indexOf(name);
+        const QString base = c.field.baseTable;
         const bool sameTable = !driverNamesTables ||
-                               c.field.baseTable.compare(m_table, Qt::CaseInsensitive) == 0 ||
-                               m_table.endsWith(u'.' + c.field.baseTable, Qt::CaseInsensitive);
+                               base.compare(m_table.tableName(), Qt::CaseInsensitive) == 0 ||
+                               base.compare(table(), Qt::CaseInsensitive) == 0 ||
+                               table().endsWith(u'.' + base, Qt::CaseInsensitive);
         if (at < 0 || !sameTable)
             continue;
         const QSqlField column = tableRecord.field(at);
         c.writable = true;
         c.tableColumn = column.name();
         c.field.attributes = column.requiredStatus() == QSqlField::Required ? 0 : AdoType::MayBeNull;
-        c.field.autoIncrement = c.field.autoIncrement || column.isAutoValue() ||
-                                generated.contains(column.name(), Qt::CaseInsensitive);
+        c.field.autoIncrement = c.field.autoIncrement || column.isAutoValue();
+    }
+    const ServerKind server = m_connection.serverKind();
+    if (server == ServerKind::Postgres)
+        learnServerTypes();
+    for (Column& c : m_columns)
         if (c.field.autoIncrement)
             c.field.attributes = 0;
-    }
-    const QSqlIndex key = db.primaryIndex(quotedTable());
+    const QSqlIndex key = db.primaryIndex(sqlTable());
     for (int k = 0; k < key.count(); ++k) {
         int found = -1;
         for (int i = 0; i < m_columns.size(); ++i)
@@ -141,89 +122,145 @@ void UpdatableRecordset::learnTable(const QString& sql) {
         }
         m_keyFields << found;
     }
-    if (std::none_of(m_columns.begin(), m_columns.end(), [](const Column& c) { return c.writable; }))
+    if (writableFields().isEmpty())
         m_readOnlyReason =
             QStringLiteral("The result is read-only: none of its columns comes straight from table %1.")
-                .arg(m_table);
+                .arg(table());
+    m_returning = server == ServerKind::Postgres ||
+                  (server == ServerKind::Sqlite && sqlite3_libversion_number() >= 3035000);
 }
 
-QString UpdatableRecordset::quotedTable() const {
-    QSqlDriver* driver = m_connection.database().driver();
-    QStringList parts = m_table.split(u'.');
-    for (QString& part : parts)
-        part = driver->escapeIdentifier(part, QSqlDriver::TableName);
-    return parts.join(u'.');
+void UpdatableRecordset::learnServerTypes() {
+    // Columns the server numbers itself (identity, a sequence default) are not asked for on insert;
+    // generated columns cannot be written at all.
+    QSqlQuery q(m_connection.database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral(
+        "SELECT a.attname, format_type(a.atttypid, a.atttypmod), "
+        "CASE WHEN a.attidentity <> '' OR COALESCE(pg_get_expr(d.adbin, d.adrelid), '') LIKE 'nextval(%' "
+        "THEN 1 ELSE 0 END, CASE WHEN a.attgenerated <> '' THEN 1 ELSE 0 END "
+        "FROM pg_attribute a LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
+        "WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 AND NOT a.attisdropped"));
+    q.addBindValue(sqlTable());
+    if (!q.exec())
+        return;
+    while (q.next())
+        for (Column& c : m_columns)
+            if (c.writable && c.tableColumn == q.value(0).toString()) {
+                c.serverType = q.value(1).toString();
+                c.field.autoIncrement = c.field.autoIncrement || q.value(2).toInt() != 0;
+                c.writable = q.value(3).toInt() == 0;
+            }
 }
 
-QString UpdatableRecordset::quotedColumn(int field) const {
+QString UpdatableRecordset::sqlTable() const {
+    return m_table.sqlName(m_connection.database().driver(), m_connection.serverKind());
+}
+
+QString UpdatableRecordset::sqlColumn(int field) const {
     return m_connection.database().driver()->escapeIdentifier(m_columns[field].tableColumn,
                                                               QSqlDriver::FieldName);
 }
 
-void UpdatableRecordset::requireWritable(int field) const {
-    if (!m_readOnlyReason.isEmpty())
-        throw AppError(ErrNo::DbStatementRejected, m_readOnlyReason);
-    if (field < 0 || field >= m_columns.size() || !m_columns[field].writable)
-        throw AppError(ErrNo::DbStatementRejected,
-                       QStringLiteral("The column %1 cannot be changed: it is not a column of table %2.")
-                           .arg(field >= 0 && field < m_columns.size() ? m_columns[field].field.name
-                                                                       : QString::number(field),
-                                m_table));
+QString UpdatableRecordset::parameter(int field) const {
+    const QString& type = m_columns[field].serverType;
+    return type.isEmpty() ? QStringLiteral("?") : QStringLiteral("CAST(? AS %1)").arg(type);
 }
 
-QString UpdatableRecordset::locate(int record, const QList<int>& changed, QVariantList* values) const {
-    QList<int> fields = m_keyFields;
-    if (fields.isEmpty())
-        for (int i = 0; i < m_columns.size(); ++i)
-            if (m_columns[i].writable)
-                fields << i;
-    for (int f : changed)
+QList<int> UpdatableRecordset::writableFields() const {
+    QList<int> fields;
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].writable)
+            fields << i;
+    return fields;
+}
+
+QString UpdatableRecordset::whereOf(const QVariantList& values, const QList<int>& also,
+                                    QVariantList* bound) const {
+    QList<int> fields = m_keyFields.isEmpty() ? writableFields() : m_keyFields;
+    for (int f : also)
         if (!fields.contains(f))
             fields << f;
     QStringList terms;
     for (int f : fields) {
-        const QVariant original = m_rows[record][f];
-        if (original.isNull()) {
-            terms << quotedColumn(f) + QStringLiteral(" IS NULL");
+        if (values[f].isNull()) {
+            terms << sqlColumn(f) + QStringLiteral(" IS NULL");
+        } else if (comparedAsText(m_columns[f].serverType)) {
+            terms << QStringLiteral("CAST(%1 AS text) = ?").arg(sqlColumn(f));
+            *bound << values[f].toString();
         } else {
-            terms << quotedColumn(f) + QStringLiteral(" = ?");
-            *values << original;
+            terms << sqlColumn(f) + QStringLiteral(" = ") + parameter(f);
+            *bound << values[f];
         }
     }
     return terms.join(QStringLiteral(" AND "));
 }
 
-void UpdatableRecordset::runExactlyOnce(const QString& sql, const QVariantList& values, const QString& verb) {
+QString UpdatableRecordset::returningClause() const {
+    if (!m_returning)
+        return {};
+    QStringList names;
+    for (int f : writableFields())
+        names << sqlColumn(f);
+    return QStringLiteral(" RETURNING ") + names.join(QStringLiteral(", "));
+}
+
+QVariantList UpdatableRecordset::writeOneRow(const QString& sql, const QVariantList& bound,
+                                             const QString& verb, bool located) {
+    WriteGuard guard(m_connection);
+    if (!guard.canUndo() && !located)
+        throw AppError(
+            ErrNo::DbStatementRejected,
+            QStringLiteral("The %1 was not sent: table %2 has no primary key among the columns read, "
+                           "and this connection can open neither a transaction nor a savepoint to take "
+                           "back a change that reaches more than one row.")
+                .arg(verb, table()));
     QSqlDatabase db = m_connection.database();
-    const bool inTransaction = db.transaction();
-    const auto rollBack = [&] {
-        if (inTransaction)
-            db.rollback();
-    };
+    auto query = std::make_unique<QSqlQuery>(db);
+    query->setForwardOnly(true);
+    bool done = query->prepare(sql);
+    for (const QVariant& v : bound)
+        query->addBindValue(v);
+    done = done && query->exec();
+    if (!done) {
+        // Taken back before the statement is let go: a server in a failed transaction refuses even
+        // to let go of the statement.
+        const QString text = failureText(query->lastError(), db);
+        query->finish();
+        guard.undo();
+        query.reset();
+        throw AppError(ErrNo::DbStatementRejected, text);
+    }
     qint64 touched = 0;
-    {
-        QSqlQuery q(db);
-        if (!q.prepare(sql)) {
-            const QString text = q.lastError().text();
-            rollBack();
-            throw AppError(ErrNo::DbStatementRejected, text);
-        }
-        for (const QVariant& v : values)
-            q.addBindValue(v);
-        if (!q.exec()) {
-            const QString text = q.lastError().text();
-            q.finish();
-            rollBack();
-            throw AppError(ErrNo::DbStatementRejected, text);
-        }
-        touched = q.numRowsAffected();
+    QVariantList row;
+    if (query->isSelect()) {
+        QList<FieldInfo> fields;
+        for (int f : writableFields())
+            fields << m_columns[f].field;
+        Recordset returned(std::move(query), fields);
+        if (m_serverText)
+            returned.readPostgresText();
+        for (; !returned.eof(); returned.moveNext(), ++touched)
+            if (touched == 0)
+                for (int i = 0; i < fields.size(); ++i)
+                    row << returned.exactValue(i);
+    } else {
+        touched = query->numRowsAffected();
+        query.reset();
     }
     if (touched == 1) {
-        if (inTransaction && !db.commit())
-            throw AppError(ErrNo::DbStatementRejected, db.lastError().text());
-        return;
+        guard.keep();
+        return row;
     }
-    rollBack();
+    const QString undoFailed = guard.undo();
+    if (!undoFailed.isEmpty())
+        throw AppError(
+            kTooManyRows,
+            QStringLiteral("The %1 reached %2 rows of %3, not one, and taking it back failed (%4): "
+                           "those rows may have changed.")
+                .arg(verb)
+                .arg(touched)
+                .arg(table(), undoFailed));
     if (touched == 0)
         throw AppError(kRowNotLocated, QStringLiteral("Row cannot be located for updating. Some values may "
                                                       "have been changed since it was last read."));
@@ -232,139 +269,209 @@ void UpdatableRecordset::runExactlyOnce(const QString& sql, const QVariantList& 
                                   "nothing was changed.")
                        .arg(verb)
                        .arg(touched)
-                       .arg(m_table));
+                       .arg(table()));
 }
 
-void UpdatableRecordset::reread(int record, const QString& where, const QVariantList& values) {
-    QList<int> fields;
+bool UpdatableRecordset::reread(QVariantList& values, const QString& where, const QVariantList& bound) {
+    const QList<int> fields = writableFields();
     QStringList names;
-    for (int i = 0; i < m_columns.size(); ++i)
-        if (m_columns[i].writable) {
-            fields << i;
-            names << quotedColumn(i);
-        }
+    for (int f : fields)
+        names << sqlColumn(f);
     QSqlQuery q(m_connection.database());
     q.setForwardOnly(true);
     if (!q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
-                       .arg(names.join(QStringLiteral(", ")), quotedTable(), where)))
-        return;
-    for (const QVariant& v : values)
+                       .arg(names.join(QStringLiteral(", ")), sqlTable(), where)))
+        return false;
+    for (const QVariant& v : bound)
         q.addBindValue(v);
     if (!q.exec() || !q.next())
-        return;
+        return false;
     for (int i = 0; i < fields.size(); ++i)
-        m_rows[record][fields[i]] = q.value(i);
+        values[fields[i]] = q.value(i);
+    return true;
 }
 
-namespace {
-// The WHERE text that finds a row by the given field values.
-QString matching(const QList<int>& fields, const QVariantList& row, const std::function<QString(int)>& column,
-                 QVariantList* values) {
-    QStringList terms;
-    for (int f : fields) {
-        if (row[f].isNull()) {
-            terms << column(f) + QStringLiteral(" IS NULL");
-        } else {
-            terms << column(f) + QStringLiteral(" = ?");
-            *values << row[f];
-        }
-    }
-    return terms.join(QStringLiteral(" AND "));
-}
-} // namespace
-
-void UpdatableRecordset::update(int record, const QHash<int, QVariant>& changes) {
-    if (record < 0 || record >= m_rows.size())
-        throw AppError(3021,
-                       QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
-    if (changes.isEmpty())
-        return;
-    QList<int> changed = changes.keys();
-    std::sort(changed.begin(), changed.end());
-    QStringList sets;
-    QVariantList values;
-    for (int f : changed) {
-        requireWritable(f);
-        sets << quotedColumn(f) + QStringLiteral(" = ?");
-        values << changes[f];
-    }
-    const QString where = locate(record, changed, &values);
-    runExactlyOnce(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                       .arg(quotedTable(), sets.join(QStringLiteral(", ")), where),
-                   values, QStringLiteral("update"));
-    for (int f : changed)
-        m_rows[record][f] = changes[f];
-    QList<int> find = m_keyFields;
-    if (find.isEmpty())
-        for (int i = 0; i < m_columns.size(); ++i)
-            if (m_columns[i].writable)
-                find << i;
-    QVariantList findValues;
-    const QString again = matching(
-        find, m_rows[record], [this](int f) { return quotedColumn(f); }, &findValues);
-    reread(record, again, findValues);
+QVariant UpdatableRecordset::value(int record, int field) const {
+    const Record& r = m_records.at(record);
+    const auto edit = r.edits.constFind(field);
+    return edit != r.edits.cend() ? *edit : r.values.at(field);
 }
 
-int UpdatableRecordset::insert(const QHash<int, QVariant>& values) {
+QList<int> UpdatableRecordset::unsavedRecords() const {
+    QList<int> records;
+    for (int i = 0; i < m_records.size(); ++i)
+        if (m_records[i].isNew || !m_records[i].edits.isEmpty())
+            records << i;
+    return records;
+}
+
+QString UpdatableRecordset::describeUnsaved(int record) const {
+    const Record& r = m_records.at(record);
+    QList<int> fields = r.edits.keys();
+    std::sort(fields.begin(), fields.end());
+    QStringList parts;
+    for (int f : fields)
+        parts << m_columns[f].field.name + u'=' + shortText(r.edits[f]);
+    return parts.join(QStringLiteral(", "));
+}
+
+void UpdatableRecordset::requireWritable(int field) const {
     if (!m_readOnlyReason.isEmpty())
         throw AppError(ErrNo::DbStatementRejected, m_readOnlyReason);
-    QList<int> given = values.keys();
+    if (field < 0 || field >= m_columns.size() || !m_columns[field].writable)
+        throw AppError(
+            ErrNo::DbStatementRejected,
+            QStringLiteral("The column %1 cannot be changed: it is not a column of table %2 that can be "
+                           "written.")
+                .arg(field >= 0 && field < m_columns.size() ? m_columns[field].field.name
+                                                            : QString::number(field),
+                     table()));
+}
+
+void UpdatableRecordset::setValue(int record, int field, const QString& text) {
+    if (record < 0 || record >= m_records.size())
+        throw noCurrentRecord();
+    requireWritable(field);
+    const Column& c = m_columns[field];
+    m_records[record].edits.insert(field,
+                                   typedValue(text, c.field.type, c.field.name, m_connection.serverKind()));
+}
+
+int UpdatableRecordset::addNew() {
+    Record record;
+    record.isNew = true;
+    for (int i = 0; i < m_columns.size(); ++i)
+        record.values << QVariant();
+    m_records << std::move(record);
+    return int(m_records.size()) - 1;
+}
+
+bool UpdatableRecordset::discard(int record) {
+    Record& r = m_records[record];
+    r.edits.clear();
+    return r.isNew;
+}
+
+void UpdatableRecordset::save(int record) {
+    if (record < 0 || record >= m_records.size())
+        throw noCurrentRecord();
+    Record& r = m_records[record];
+    if (r.isNew)
+        insert(r);
+    else if (!r.edits.isEmpty())
+        update(r);
+}
+
+void UpdatableRecordset::update(Record& record) {
+    if (!record.unlocatable.isEmpty())
+        throw AppError(kTooManyRows, record.unlocatable);
+    QList<int> changed = record.edits.keys();
+    std::sort(changed.begin(), changed.end());
+    QStringList sets;
+    QVariantList bound;
+    for (int f : changed) {
+        requireWritable(f);
+        sets << sqlColumn(f) + QStringLiteral(" = ") + parameter(f);
+        bound << record.edits[f];
+    }
+    const QString where = whereOf(record.values, changed, &bound);
+    const QVariantList returned = writeOneRow(
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(sqlTable(), sets.join(QStringLiteral(", ")), where) +
+            returningClause(),
+        bound, QStringLiteral("update"), !m_keyFields.isEmpty());
+    QVariantList values = record.values;
+    for (int f : changed)
+        values[f] = record.edits[f];
+    const QList<int> writable = writableFields();
+    if (!returned.isEmpty()) {
+        for (int i = 0; i < writable.size(); ++i)
+            values[writable[i]] = returned[i];
+    } else {
+        QVariantList again;
+        const QString found = whereOf(values, {}, &again);
+        reread(values, found, again);
+    }
+    record.values = values;
+    record.edits.clear();
+}
+
+void UpdatableRecordset::insert(Record& record) {
+    if (!m_readOnlyReason.isEmpty())
+        throw AppError(ErrNo::DbStatementRejected, m_readOnlyReason);
+    QList<int> given = record.edits.keys();
     std::sort(given.begin(), given.end());
     QStringList names, marks;
     QVariantList bound;
     for (int f : given) {
         requireWritable(f);
-        names << quotedColumn(f);
-        marks << QStringLiteral("?");
-        bound << values[f];
+        names << sqlColumn(f);
+        marks << parameter(f);
+        bound << record.edits[f];
     }
-    const QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedTable())
+    const QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(sqlTable())
                                         : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                              .arg(quotedTable(), names.join(QStringLiteral(", ")),
+                                              .arg(sqlTable(), names.join(QStringLiteral(", ")),
                                                    marks.join(QStringLiteral(", ")));
-    runExactlyOnce(sql, bound, QStringLiteral("insert"));
-
-    QVariantList row;
-    for (int i = 0; i < m_columns.size(); ++i)
-        row << values.value(i);
-    m_rows << row;
-    const int record = int(m_rows.size()) - 1;
-
-    // Find the new row again: by the number the engine gave it, else by its key when that was
-    // given, else by the values given.
-    QList<int> find;
-    bool numbered = false;
-    for (int i = 0; i < m_columns.size() && !numbered; ++i)
-        if (m_columns[i].writable && m_columns[i].field.autoIncrement && !values.contains(i)) {
-            numbered = true;
-            QSqlQuery identity(m_connection.database());
-            if (!Dialect().IdentityQuery.isEmpty() && identity.exec(Dialect().IdentityQuery) &&
-                identity.next() && !identity.value(0).isNull()) {
-                m_rows[record][i] = identity.value(0);
-                find = {i};
-            }
-        }
-    const bool keyGiven = !m_keyFields.isEmpty() && std::all_of(m_keyFields.begin(), m_keyFields.end(),
-                                                                [&](int f) { return values.contains(f); });
-    if (find.isEmpty())
-        find = keyGiven ? m_keyFields : given;
-    QVariantList findValues;
-    const QString where = matching(
-        find, m_rows[record], [this](int f) { return quotedColumn(f); }, &findValues);
-    if (!where.isEmpty())
-        reread(record, where, findValues);
-    return record;
+    const QVariantList returned = writeOneRow(sql + returningClause(), bound, QStringLiteral("insert"), true);
+    QVariantList values = record.values;
+    for (int f : given)
+        values[f] = record.edits[f];
+    const QList<int> writable = writableFields();
+    record.unlocatable.clear();
+    if (!returned.isEmpty()) {
+        for (int i = 0; i < writable.size(); ++i)
+            values[writable[i]] = returned[i];
+    } else if (!identifyNewRow(values, given)) {
+        record.unlocatable =
+            QStringLiteral(
+                "The new row of %1 cannot be told apart from rows holding the same values until the "
+                "rows are read again (F5); nothing was changed.")
+                .arg(table());
+    }
+    record.values = values;
+    record.edits.clear();
+    record.isNew = false;
 }
 
-void UpdatableRecordset::remove(int record) {
-    if (record < 0 || record >= m_rows.size())
-        throw AppError(3021,
-                       QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+bool UpdatableRecordset::identifyNewRow(QVariantList& values, const QList<int>& given) {
+    QSqlDatabase db = m_connection.database();
+    // A number the engine gave the row.
+    for (int f : writableFields()) {
+        if (!m_columns[f].field.autoIncrement || given.contains(f) || Dialect().IdentityQuery.isEmpty())
+            continue;
+        QSqlQuery identity(db);
+        if (!identity.exec(Dialect().IdentityQuery) || !identity.next() || identity.value(0).isNull())
+            break;
+        values[f] = identity.value(0);
+        return reread(values, sqlColumn(f) + QStringLiteral(" = ?"), {values[f]});
+    }
+    // SQLite's own number of the row just inserted.
+    if (m_connection.serverKind() == ServerKind::Sqlite &&
+        reread(values, QStringLiteral("rowid = last_insert_rowid()"), {}))
+        return true;
+    // The whole key, given by the operator.
+    if (!m_keyFields.isEmpty() &&
+        std::all_of(m_keyFields.begin(), m_keyFields.end(), [&](int f) { return given.contains(f); })) {
+        QVariantList bound;
+        const QString where = whereOf(values, {}, &bound);
+        reread(values, where, bound);
+        return true;
+    }
+    return false;
+}
+
+void UpdatableRecordset::deleteFromTable(int record) {
+    if (record < 0 || record >= m_records.size())
+        throw noCurrentRecord();
+    const Record& r = m_records[record];
+    if (r.isNew)
+        return;
     if (!m_readOnlyReason.isEmpty())
         throw AppError(ErrNo::DbStatementRejected, m_readOnlyReason);
-    QVariantList values;
-    const QString where = locate(record, {}, &values);
-    runExactlyOnce(QStringLiteral("DELETE FROM %1 WHERE %2").arg(quotedTable(), where), values,
-                   QStringLiteral("delete"));
-    m_rows.removeAt(record);
+    if (!r.unlocatable.isEmpty())
+        throw AppError(kTooManyRows, r.unlocatable);
+    QVariantList bound;
+    const QString where = whereOf(r.values, {}, &bound);
+    writeOneRow(QStringLiteral("DELETE FROM %1 WHERE %2").arg(sqlTable(), where), bound,
+                QStringLiteral("delete"), !m_keyFields.isEmpty());
 }

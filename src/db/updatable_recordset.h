@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/recordset.h"
+#include "db/table_reference.h"
 
 #include <QHash>
 #include <QList>
@@ -11,16 +12,17 @@
 
 class Connection;
 
-// The rows of one SELECT held in memory for maintenance, with the knowledge of which table and
-// columns they can be written back to. Every write runs in a transaction and is committed only
-// when it touched exactly one row; the row is then read back, so what is held is what the table
-// holds. Values always travel as bound parameters.
+// The rows of one SELECT held for maintenance, in the order the grid shows them, each with the
+// operator's changes not yet written. A record is written whole, in one guarded statement that
+// must reach exactly one row of the table, and takes back what the table then holds; a record
+// that cannot be found again exactly is never written. Values always travel as bound parameters.
 class UpdatableRecordset {
 public:
     struct Column {
         FieldInfo field; // as the SELECT reported it; attributes and autoIncrement from the table
         bool writable = false;
         QString tableColumn; // the table's own name for it, when writable
+        QString serverType;  // PostgreSQL: the column's type as the server writes it
     };
 
     // Reads every row of sql; throws AppError when the statement fails.
@@ -28,39 +30,84 @@ public:
 
     int fieldCount() const { return int(m_columns.size()); }
     const Column& column(int i) const { return m_columns.at(i); }
-    int recordCount() const { return int(m_rows.size()); }
-    QVariant value(int record, int field) const { return m_rows.at(record).at(field); }
-    QString table() const { return m_table; }
+    QString table() const { return m_table.displayName(); }
     // Why nothing can be written ("" when the table can be written).
     QString readOnlyReason() const { return m_readOnlyReason; }
+    // PostgreSQL values are held as the server's text (bytes as bytes).
+    bool holdsServerText() const { return m_serverText; }
 
-    // Changes the given fields of a record; throws AppError, leaving the table unchanged, when the
-    // record cannot be located exactly once or the database refuses the change.
-    void update(int record, const QHash<int, QVariant>& changes);
-    // Adds a record with the given field values and returns its index (the last one).
-    int insert(const QHash<int, QVariant>& values);
-    void remove(int record);
+    int recordCount() const { return int(m_records.size()); }
+    // What the record holds now: the operator's unsaved value when there is one, else the table's.
+    QVariant value(int record, int field) const;
+    bool isNew(int record) const { return m_records.at(record).isNew; }
+    bool isEdited(int record, int field) const { return m_records.at(record).edits.contains(field); }
+    // Records with something not yet written: changes, or a new record not yet added to the table.
+    QList<int> unsavedRecords() const;
+    // The record's unsaved values as "name=value, ...", for telling the operator what was lost.
+    QString describeUnsaved(int record) const;
 
-    // Splits "SELECT ... FROM table [alias] [WHERE|ORDER BY|LIMIT ...]" into its table; empty with
-    // a reason when the statement reads more than one plain table.
+    // Takes the operator's text for a field, checked and converted for its column. Throws AppError,
+    // changing nothing, when the column cannot be written or the text is no value of it.
+    void setValue(int record, int field, const QString& text);
+    // Adds an empty record at the end, not yet in the table; returns its index.
+    int addNew();
+    // Writes the record's unsaved values (an INSERT for a new record). Throws AppError, keeping
+    // them, when the database refuses or the record cannot be found exactly once.
+    void save(int record);
+    // Drops the record's unsaved values. Returns true when the record was new: it then holds
+    // nothing and should be forgotten.
+    bool discard(int record);
+    // Deletes the record's row from the table (nothing for a new record); throws AppError,
+    // changing nothing, when it cannot. The record stays until forgotten.
+    void deleteFromTable(int record);
+    // Removes the record from the list, the table untouched.
+    void forget(int record) { m_records.removeAt(record); }
+
+    // The table "SELECT ... FROM table [alias] [WHERE|ORDER BY|LIMIT ...]" reads; empty with a
+    // reason when the statement reads more than one plain table.
     static QString singleTable(const QString& sql, QString* reason);
 
 private:
-    UpdatableRecordset(Connection& connection) : m_connection(connection) {}
+    struct Record {
+        QVariantList values;        // as the table holds them
+        QHash<int, QVariant> edits; // by field, not yet written
+        bool isNew = false;
+        QString unlocatable; // why the record cannot be found again ("" when it can)
+    };
+
+    explicit UpdatableRecordset(Connection& connection) : m_connection(connection) {}
     void learnTable(const QString& sql);
-    QString quotedTable() const;
-    QString quotedColumn(int field) const;
-    // WHERE text and its values that find `record` as it was read, plus the original values of
-    // the fields being changed.
-    QString locate(int record, const QList<int>& changed, QVariantList* values) const;
-    void runExactlyOnce(const QString& sql, const QVariantList& values, const QString& verb);
-    void reread(int record, const QString& where, const QVariantList& values);
+    void learnServerTypes();
+    QString sqlTable() const;
+    QString sqlColumn(int field) const;
+    // The bound parameter for a value of the field: cast to the column's own type where values
+    // travel as text, so they are read and compared as the server reads its own.
+    QString parameter(int field) const;
+    QList<int> writableFields() const;
+    // The one WHERE text that finds a record as the table holds it: by its key when the whole key
+    // was read, else by every writable column; plus the held values of `also`, so that a change
+    // made by someone else in between is noticed.
+    QString whereOf(const QVariantList& values, const QList<int>& also, QVariantList* bound) const;
+    // Runs a write that must reach exactly one row, guarded; returns the row's values as the table
+    // then holds them when the statement returns them (empty otherwise).
+    QVariantList writeOneRow(const QString& sql, const QVariantList& bound, const QString& verb,
+                             bool located);
+    void insert(Record& record);
+    void update(Record& record);
+    // Finds a row just inserted without RETURNING again, by an identity the engine gives for
+    // exactly that row, and reads it into values; false when there is none.
+    bool identifyNewRow(QVariantList& values, const QList<int>& given);
+    // Reads the writable fields of the row `where` finds into values; false when none is found.
+    bool reread(QVariantList& values, const QString& where, const QVariantList& bound);
+    QString returningClause() const;
     void requireWritable(int field) const;
 
     Connection& m_connection;
     QList<Column> m_columns;
-    QList<QVariantList> m_rows;
-    QString m_table;
+    QList<Record> m_records;
+    TableReference m_table;
     QString m_readOnlyReason;
     QList<int> m_keyFields; // fields holding the table's primary key, when all of it was read
+    bool m_serverText = false;
+    bool m_returning = false; // the server hands written rows back (RETURNING)
 };

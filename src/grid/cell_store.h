@@ -27,6 +27,8 @@ public:
     void setCols(int cols);
 
     QString text(int row, int col) const;
+    // The first maxChars characters of a cell, decoding no more of it than they need.
+    QString textPrefix(int row, int col, int maxChars) const;
     void setText(int row, int col, QStringView text);
     // Appends a row of cells (cells beyond the column count are dropped).
     void appendRow(const QString* cells, int count);

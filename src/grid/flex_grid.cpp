@@ -13,6 +13,8 @@
 #include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
 
+#include <limits>
+
 // Puts the editor's text through the grid's validation before the cell takes it.
 class FlexGridDelegate : public QStyledItemDelegate {
 public:
@@ -21,6 +23,7 @@ public:
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override {
         auto* editor = new QLineEdit(parent);
         editor->setFrame(false);
+        editor->setMaxLength(std::numeric_limits<int>::max()); // a cell takes any length: nothing is cut
         m_grid->m_editor = editor;
         return editor;
     }
@@ -128,7 +131,7 @@ QString FlexGrid::clip() const {
     for (int r = bounds.top(); r <= bounds.bottom(); ++r) {
         QStringList cells;
         for (int c = bounds.left(); c <= bounds.right(); ++c)
-            cells << m_model->index(r, c).data().toString();
+            cells << m_model->text(r + m_model->fixedRows(), c + m_model->fixedCols()); // in full
         lines << cells.join(QLatin1Char('\t'));
     }
     return lines.join(QLatin1Char('\r'));

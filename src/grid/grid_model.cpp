@@ -20,6 +20,60 @@ void GridModel::changeShape(const std::function<void()>& change) {
     endResetModel();
 }
 
+void GridModel::requireFree() const {
+    if (m_bound)
+        throw AppError(ErrNo::InvalidCall, QStringLiteral("The grid is bound to a recordset: its rows change "
+                                                          "with the records."));
+}
+
+void GridModel::bind(BoundRows* rows) {
+    changeShape([&] {
+        m_bound = rows;
+        m_store.setRows(std::min(m_store.rows(), m_fixedRows));
+        m_cellColours.clear();
+    });
+}
+
+void GridModel::unbindKeepingTexts() {
+    if (!m_bound)
+        return;
+    changeShape([&] {
+        for (int r = 0; r < m_bound->count(); ++r) {
+            m_store.beginRow();
+            for (int c = 0; c < m_store.cols(); ++c)
+                m_store.addCell(m_bound->text(r, c));
+            m_store.endRow();
+        }
+        m_bound = nullptr;
+    });
+}
+
+void GridModel::insertBoundRow(int row, const std::function<void()>& addRecord) {
+    beginInsertRows({}, row - m_fixedRows, row - m_fixedRows);
+    addRecord();
+    endInsertRows();
+}
+
+void GridModel::removeBoundRow(int row, const std::function<void()>& dropRecord) {
+    beginRemoveRows({}, row - m_fixedRows, row - m_fixedRows);
+    dropRecord();
+    endRemoveRows();
+}
+
+void GridModel::boundRowChanged(int row) {
+    if (m_redraw && columnCount() > 0)
+        emit dataChanged(viewIndex(row, m_fixedCols), viewIndex(row, cols() - 1));
+}
+
+QString GridModel::text(int row, int col) const {
+    if (m_bound && row >= m_fixedRows) {
+        if (row >= rows() || col < 0 || col >= cols())
+            throw AppError(381, QStringLiteral("Subscript out of range"));
+        return m_bound->text(row - m_fixedRows, col);
+    }
+    return m_store.text(row, col);
+}
+
 void GridModel::setRedraw(bool redraw) {
     if (redraw == m_redraw)
         return;
@@ -31,6 +85,7 @@ void GridModel::setRedraw(bool redraw) {
 }
 
 void GridModel::setRows(int rows) {
+    requireFree();
     changeShape([&] {
         m_store.setRows(rows);
         for (auto it = m_cellColours.begin(); it != m_cellColours.end();)
@@ -51,6 +106,11 @@ void GridModel::setFixedCols(int fixedCols) {
 }
 
 void GridModel::setText(int row, int col, const QString& text) {
+    if (m_bound && row >= m_fixedRows) {
+        if (m_bound->setText(row - m_fixedRows, col, text))
+            boundRowChanged(row);
+        return;
+    }
     m_store.setText(row, col, text);
     if (!m_redraw)
         return;
@@ -68,6 +128,7 @@ void GridModel::addItem(const QString& text) {
 }
 
 void GridModel::appendRow(const QString* cells, int count) {
+    requireFree();
     if (!m_redraw || m_store.rows() < m_fixedRows) {
         changeShape([&] { m_store.appendRow(cells, count); });
         return;
@@ -79,6 +140,7 @@ void GridModel::appendRow(const QString* cells, int count) {
 }
 
 void GridModel::removeItem(int row) {
+    requireFree();
     if (row < 0 || row >= m_store.rows())
         throw AppError(381, QStringLiteral("Subscript out of range"));
     const auto remove = [&] {
@@ -95,6 +157,7 @@ void GridModel::removeItem(int row) {
 }
 
 void GridModel::moveRow(int from, int to) {
+    requireFree();
     if (from == to)
         return;
     changeShape([&] {
@@ -145,7 +208,7 @@ QColor GridModel::cellBackground(int row, int col) const {
 
 // While redraw is off the store may be filled from another thread: the views see an empty grid.
 int GridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() || !m_redraw ? 0 : std::max(0, m_store.rows() - m_fixedRows);
+    return parent.isValid() || !m_redraw ? 0 : std::max(0, rows() - m_fixedRows);
 }
 
 int GridModel::columnCount(const QModelIndex& parent) const {
@@ -157,12 +220,18 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
         return {};
     const int row = gridRow(index);
     const int col = gridCol(index);
-    if (row >= m_store.rows() || col >= m_store.cols())
+    if (row >= rows() || col >= m_store.cols())
         return {};
     switch (role) {
     case Qt::DisplayRole:
+        if (m_bound && row >= m_fixedRows) {
+            const QString shown = m_bound->text(row - m_fixedRows, col);
+            return shown.size() > kShownChars ? shown.left(kShownChars) : shown;
+        }
+        return m_store.textPrefix(row, col, kShownChars);
     case Qt::EditRole:
-        return m_store.text(row, col);
+        return m_bound && row >= m_fixedRows ? m_bound->editText(row - m_fixedRows, col)
+                                             : m_store.text(row, col);
     case Qt::BackgroundRole: {
         const QColor colour = cellBackground(row, col);
         return colour.isValid() ? QVariant(colour) : QVariant();
@@ -175,9 +244,14 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
 bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || role != Qt::EditRole)
         return false;
-    if (m_editHook && !m_editHook(gridRow(index), gridCol(index), value.toString()))
-        return false;
-    setText(gridRow(index), gridCol(index), value.toString());
+    const int row = gridRow(index);
+    if (m_bound && row >= m_fixedRows) {
+        if (!m_bound->setText(row - m_fixedRows, gridCol(index), value.toString()))
+            return false;
+        boundRowChanged(row);
+        return true;
+    }
+    setText(row, gridCol(index), value.toString());
     return true;
 }
 
@@ -190,8 +264,7 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
                                                                              : QVariant();
     }
     const int row = section + m_fixedRows;
-    return m_fixedCols > 0 && row < m_store.rows() && m_store.cols() > 0 ? QVariant(m_store.text(row, 0))
-                                                                         : QVariant();
+    return m_fixedCols > 0 && row < rows() && m_store.cols() > 0 ? QVariant(text(row, 0)) : QVariant();
 }
 
 Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "grid/bound_rows.h"
 #include "grid/cell_store.h"
 
 #include <QAbstractTableModel>
@@ -18,7 +19,7 @@ class GridModel : public QAbstractTableModel {
 public:
     explicit GridModel(QObject* parent = nullptr);
 
-    int rows() const { return m_store.rows(); }
+    int rows() const { return m_bound ? m_fixedRows + m_bound->count() : m_store.rows(); }
     int cols() const { return m_store.cols(); }
     void setRows(int rows);
     void setCols(int cols);
@@ -27,7 +28,7 @@ public:
     void setFixedRows(int fixedRows);
     void setFixedCols(int fixedCols);
 
-    QString text(int row, int col) const { return m_store.text(row, col); }
+    QString text(int row, int col) const;
     void setText(int row, int col, const QString& text);
     // Appends a row whose cells are the tab-separated parts of text.
     void addItem(const QString& text);
@@ -40,11 +41,20 @@ public:
     void setRedraw(bool redraw);
     bool redraw() const { return m_redraw; }
 
-    // Called before an edit reaches a cell (grid row and column, the new text); false refuses it.
-    // The maintenance binding uses it to collect the changes of a record.
-    using EditHook = std::function<bool(int row, int col, const QString& text)>;
-    void setEditHook(EditHook hook) { m_editHook = std::move(hook); }
-    bool isBound() const { return bool(m_editHook); }
+    // Bound mode: the data rows are the given records (the header row stays the grid's own);
+    // nullptr returns to free mode with the header row alone. While bound, rows change only
+    // through insertBoundRow and removeBoundRow, each around the change the records make.
+    void bind(BoundRows* rows);
+    // Back to free mode keeping what the bound rows show, as texts of the grid's own.
+    void unbindKeepingTexts();
+    bool isBound() const { return m_bound != nullptr; }
+    void insertBoundRow(int row, const std::function<void()>& addRecord);
+    void removeBoundRow(int row, const std::function<void()>& dropRecord);
+    // The records of a row changed: the views show them anew.
+    void boundRowChanged(int row);
+
+    // A cell shows at most this many characters: laying out more costs time and shows nothing.
+    static constexpr int kShownChars = 1000;
 
     bool editable() const { return m_editable; }
     void setEditable(bool editable) { m_editable = editable; }
@@ -85,5 +95,6 @@ private:
     QHash<int, int> m_colTypes;
     QHash<int, QString> m_colFormats;
     QHash<quint64, QColor> m_cellColours;
-    EditHook m_editHook;
+    BoundRows* m_bound = nullptr;
+    void requireFree() const;
 };

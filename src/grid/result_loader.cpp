@@ -262,6 +262,19 @@ QString cellText(const QVariant& value, int adoType) {
     }
 }
 
+QString serverValueText(const QString& text, int adoType) {
+    if (AdoType::isDateType(adoType) && adoType != AdoType::DBTime)
+        return isoTextAsDate(text);
+    if (isNumberType(adoType) && !text.isEmpty() && text.size() < 40) {
+        bool ok = false;
+        const double value = text.toDouble(&ok);
+        return ok && std::isfinite(value) ? numberText(value) : text;
+    }
+    if (adoType == AdoType::Boolean && text.size() == 1)
+        return text == u"t" ? QStringLiteral("True") : QStringLiteral("False");
+    return text;
+}
+
 bool FGLoadRST(FlexGrid* grid, Recordset& rs, qint64* count, ElasticPanel* progress, bool* stopped) {
     if (stopped)
         *stopped = false;

@@ -10,6 +10,8 @@ class Recordset;
 // The text a field value shows in a grid: NULL as "", dates as yyyy/MM/dd (with the time when it
 // is not midnight), numbers in their plain form, booleans as True/False, bytes as hex.
 QString cellText(const QVariant& value, int adoType);
+// The same for a value PostgreSQL sent as text.
+QString serverValueText(const QString& text, int adoType);
 
 // Copies a recordset into a grid in free mode: a header row of field names, then one row per
 // record, each value in its own cell. Returns false (after reporting under "FGLoadRST") when the

@@ -296,7 +296,7 @@ void fmORVIK::cmdExit_Click() {
         return;
     // Changes typed into a maintained row go to the table before the process ends; what the
     // database refuses is reported.
-    m_maintenance->leave();
+    m_maintenance->leave(false);
     m_endProcess();
 }
 

@@ -1,6 +1,5 @@
 #include "ui/maintenance.h"
 
-#include "app/errors.h"
 #include "app/message_catalog.h"
 #include "app/operator.h"
 #include "app/run_log.h"
@@ -8,9 +7,9 @@
 #include "db/connection.h"
 #include "db/session.h"
 #include "db/updatable_recordset.h"
+#include "grid/bound_recordset.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
-#include "grid/result_loader.h"
 #include "grid/status_panel.h"
 #include "ui/query_page.h"
 
@@ -22,49 +21,56 @@
 #include <QTimer>
 
 namespace {
-// "2016/11/25[ 09:30:00]" as "2016-11-25[ 09:30:00]" for date columns: the form every engine reads
-// and the one SQLite keeps its date texts in.
-QString storedText(const QString& text, int adoType) {
-    if (!AdoType::isDateType(adoType) || adoType == AdoType::DBTime || text.size() < 10 || text[4] != u'/' ||
-        text[7] != u'/')
-        return text;
-    QString iso = text;
-    iso[4] = u'-';
-    iso[7] = u'-';
-    return iso;
-}
+const QString kRowLeft = QStringLiteral("fg1_BeforeRowColChange");
 
 void status(ElasticPanel* panel, const QString& text) {
     StatusMessage() = text;
     DispElaMsg(panel, text);
 }
+
+// Sets a flag for the length of a scope.
+class Raised {
+public:
+    explicit Raised(bool& flag) : m_flag(flag), m_was(flag) { flag = true; }
+    ~Raised() { m_flag = m_was; }
+
+private:
+    bool& m_flag;
+    bool m_was;
+};
 } // namespace
 
 Maintenance::Maintenance(const Widgets& widgets, QueryPage& query, QObject* parent)
-    : QObject(parent), w(widgets), m_query(query) {
-    connect(w.fg1, &FlexGrid::keyDown, this, &Maintenance::fg1_KeyDown);
-    connect(w.fg1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    : QObject(parent), m_w(widgets), m_grid(widgets.fg1), m_query(query) {
+    connect(m_w.fg1, &FlexGrid::keyDown, this, &Maintenance::fg1_KeyDown);
+    connect(m_w.fg1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current, const QModelIndex& previous) {
                 if (previous.isValid() && (!current.isValid() || current.row() != previous.row()))
-                    rowLeft(w.fg1->grid()->gridRow(previous));
+                    rowLeft(m_w.fg1->grid()->gridRow(previous));
             });
-    connect(&m_query, &QueryPage::freeModeRequested, this, &Maintenance::leave);
-    w.fg1->installEventFilter(this);
+    connect(&m_query, &QueryPage::freeModeRequested, this, [this] { leave(false); });
+    m_w.fg1->installEventFilter(this);
 }
 
-Maintenance::~Maintenance() = default;
+Maintenance::~Maintenance() {
+    // The grid may outlive this controller: it must not keep showing records that are gone.
+    if (m_rs && m_grid)
+        m_grid->grid()->bind(nullptr);
+}
 
 bool Maintenance::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == w.fg1 && event->type() == QEvent::FocusIn)
+    if (watched == m_w.fg1 && event->type() == QEvent::FocusIn)
         fg1_GotFocus();
     return QObject::eventFilter(watched, event);
 }
 
 bool Maintenance::Form_KeyDown(int key, Qt::KeyboardModifiers) {
-    if (w.tabPage->currentIndex() != 0)
+    if (m_entering)
+        return true; // a key typed ahead would act on a mode only half set up
+    if (m_w.tabPage->currentIndex() != 0)
         return false;
-    w.elaMsg->setCaption(QString());
-    w.lblMode->setText(QString());
+    m_w.elaMsg->setCaption(QString());
+    m_w.lblMode->setText(QString());
     if (key != Qt::Key_F5)
         return false;
     enter();
@@ -72,20 +78,21 @@ bool Maintenance::Form_KeyDown(int key, Qt::KeyboardModifiers) {
 }
 
 void Maintenance::enter() {
+    const Raised entering(m_entering);
     guarded(QStringLiteral("fmORVEL_KeyDown"), [&] {
         CurrentSql() = sGetJustSQL(m_query.editorStatement());
         if (CurrentSql().isEmpty()) {
-            status(w.elaMsg, ZKMSG(QStringLiteral("ErrorCommand")));
+            status(m_w.elaMsg, ZKMSG(QStringLiteral("ErrorCommand")));
             return;
         }
         if (CurrentSql().left(6).toUpper() != QLatin1String("SELECT")) {
-            status(w.elaMsg, ZKMSG(QStringLiteral("PleaseUseSELECT")));
+            status(m_w.elaMsg, ZKMSG(QStringLiteral("PleaseUseSELECT")));
             return;
         }
-        leave();
-        w.fg1->setEditable(0);
-        w.fg1->setRows(1);
-        status(w.elaMsg, LocalMsg(QStringLiteral("LoadingRecordSet..")));
+        leave(false);
+        m_w.fg1->setEditable(0);
+        m_w.fg1->setRows(1);
+        status(m_w.elaMsg, LocalMsg(QStringLiteral("LoadingRecordSet..")));
         if (!MainConnection() || !MainConnection()->isOpen())
             throw AppError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
                                                 "It is either closed or invalid in this context."));
@@ -96,118 +103,124 @@ void Maintenance::enter() {
                                "its rows can be queried but not maintained.")
                     .arg(MainConnection()->route().kind));
         m_rs = UpdatableRecordset::open(*MainConnection(), CurrentSql());
-        showRecords();
-        w.fg1->grid()->setEditHook(
-            [this](int row, int col, const QString& text) { return cellEdited(row, col, text); });
-        w.fg1->setEditable(2);
-        status(w.elaMsg, LocalMsg(QStringLiteral("RecCount:")) + QString::number(m_rs->recordCount()));
-        w.lblMode->setText(LocalMsg(QStringLiteral("EDIT")));
-        w.fg1->setBackColor(maintenanceBackground());
-        w.fg1->setFocus();
+        showRecordset();
+        m_w.fg1->setEditable(2);
+        status(m_w.elaMsg, LocalMsg(QStringLiteral("RecCount:")) + QString::number(m_rs->recordCount()));
+        m_w.lblMode->setText(LocalMsg(QStringLiteral("EDIT")));
+        m_w.fg1->setBackColor(maintenanceBackground());
+        m_w.fg1->setFocus();
     });
 }
 
-void Maintenance::showRecords() {
-    GridModel* model = w.fg1->grid();
-    model->setRedraw(false);
-    model->setRows(1);
+void Maintenance::showRecordset() {
+    m_rows = std::make_unique<BoundRecordset>(*m_rs, [this](int record, int col, const AppError& why) {
+        refuse(QStringLiteral("fg1_ValidateEdit"), record + 1, m_rs->column(col).field.name, why);
+    });
+    GridModel* model = m_w.fg1->grid();
     model->setCols(m_rs->fieldCount());
     for (int i = 0; i < m_rs->fieldCount(); ++i) {
         model->setText(0, i, m_rs->column(i).field.name);
         model->setColDataType(i, m_rs->column(i).field.type);
     }
-    CellStore& store = model->store();
-    for (int r = 0; r < m_rs->recordCount(); ++r) {
-        store.beginRow();
-        for (int i = 0; i < m_rs->fieldCount(); ++i)
-            store.addCell(cellText(m_rs->value(r, i), m_rs->column(i).field.type));
-        store.endRow();
-    }
-    model->setRedraw(true);
-    w.fg1->resizeColumnsToContents();
+    model->bind(m_rows.get());
+    m_w.fg1->resizeColumnsToContents();
 }
 
-void Maintenance::showRecord(int gridRow, int record) {
-    GridModel* model = w.fg1->grid();
-    for (int i = 0; i < m_rs->fieldCount(); ++i)
-        model->setText(gridRow, i, cellText(m_rs->value(record, i), m_rs->column(i).field.type));
-}
-
-void Maintenance::leave() {
+void Maintenance::leave(bool keepRowsShown) {
     if (!m_rs)
         return;
-    // Rows left with pending changes are written now; what the database refuses is reported.
-    const QList<int> rows = m_pending.keys();
-    for (int row : rows)
-        guarded(QStringLiteral("fg1_BeforeRowColChange"), [&] { commitRow(row); });
-    m_pending.clear();
-    w.fg1->grid()->setEditHook(nullptr);
-    m_rs.reset();
-    w.fg1->setBackColor(Qt::white);
-}
-
-bool Maintenance::cellEdited(int row, int col, const QString& text) {
-    if (!m_rs || row < 1)
-        return true;
-    bool accepted = false;
-    guarded(QStringLiteral("fg1_ValidateEdit"), [&] {
-        if (!m_rs->column(col).writable || !m_rs->readOnlyReason().isEmpty()) {
-            const QString reason =
-                !m_rs->readOnlyReason().isEmpty()
-                    ? m_rs->readOnlyReason()
-                    : QStringLiteral("The column %1 cannot be changed: it is not a column of table %2.")
-                          .arg(m_rs->column(col).field.name, m_rs->table());
-            throw AppError(ErrNo::DbStatementRejected, reason);
+    // The records go with the mode: what is still unsaved is written now, and what cannot be is
+    // named with its values, so nothing typed is lost without a word.
+    QStringList lost;
+    qint64 number = 0;
+    for (int record : m_rs->unsavedRecords()) {
+        try {
+            m_rs->save(record);
+        } catch (...) {
+            const AppError error = currentError(std::current_exception());
+            if (lost.isEmpty())
+                number = error.number();
+            lost << QStringLiteral("%1 %2: %3\r\n    (%4)")
+                        .arg(m_rs->isNew(record) ? QStringLiteral("New row") : QStringLiteral("Row"))
+                        .arg(record + 1)
+                        .arg(m_rs->describeUnsaved(record), error.description());
         }
-        // An emptied cell holds NULL; a date typed as the grid shows it goes back in ISO form.
-        m_pending[row].values[col] =
-            text.isEmpty() ? QVariant() : QVariant(storedText(text, m_rs->column(col).field.type));
-        accepted = true;
-    });
-    return accepted;
-}
-
-void Maintenance::commitRow(int row) {
-    const auto found = m_pending.find(row);
-    if (found == m_pending.end())
-        return;
-    const Pending pending = *found;
-    if (pending.isNew) {
-        const int record = m_rs->insert(pending.values);
-        m_pending.erase(m_pending.find(row));
-        showRecord(row, record);
-    } else {
-        m_rs->update(row - 1, pending.values);
-        m_pending.erase(m_pending.find(row));
-        showRecord(row, row - 1);
     }
+    if (keepRowsShown)
+        m_w.fg1->grid()->unbindKeepingTexts();
+    else
+        m_w.fg1->grid()->bind(nullptr);
+    m_rows.reset();
+    m_rs.reset();
+    m_w.fg1->setBackColor(Qt::white);
+    reportRefusals();
+    if (!lost.isEmpty())
+        ReportError(kRowLeft,
+                    AppError(number, QStringLiteral("These changes could not be written to the table "
+                                                    "and are no longer in the grid:\r\n") +
+                                         lost.join(QStringLiteral("\r\n"))));
 }
 
 void Maintenance::rowLeft(int row) {
-    if (!m_rs || !m_pending.contains(row))
+    if (!m_rs || m_reshaping || row < 1 || row > m_rs->recordCount() ||
+        !m_rs->unsavedRecords().contains(row - 1))
         return;
-    // A refused row keeps its edits in the grid: they are tried again when the operator leaves
+    // A refused row keeps its changes in the grid: they are tried again when the operator leaves
     // that row the next time, or dropped with Esc on it.
-    guarded(QStringLiteral("fg1_BeforeRowColChange"), [&] { commitRow(row); });
+    try {
+        m_rs->save(row - 1);
+        m_w.fg1->grid()->boundRowChanged(row);
+    } catch (...) {
+        refuse(kRowLeft, row, QString(), currentError(std::current_exception()));
+    }
+}
+
+void Maintenance::refuse(const QString& label, int row, const QString& column, const AppError& error) {
+    m_refusals.append({label, row, column, error});
+    if (m_reportQueued)
+        return;
+    m_reportQueued = true;
+    QTimer::singleShot(0, this, [this] { reportRefusals(); });
+}
+
+void Maintenance::reportRefusals() {
+    m_reportQueued = false;
+    const QList<Refusal> refusals = std::exchange(m_refusals, {});
+    if (refusals.isEmpty())
+        return;
+    if (refusals.size() == 1) {
+        ReportError(refusals[0].label, refusals[0].error);
+        return;
+    }
+    QStringList lines;
+    for (const Refusal& r : refusals)
+        lines << (r.column.isEmpty() ? QStringLiteral("row %1: %2").arg(r.row).arg(r.error.description())
+                                     : QStringLiteral("row %1, column %2: %3")
+                                           .arg(r.row)
+                                           .arg(r.column, r.error.description()));
+    ReportError(refusals[0].label, AppError(refusals[0].error.number(),
+                                            QStringLiteral("%1 changes were refused:\r\n").arg(lines.size()) +
+                                                lines.join(QStringLiteral("\r\n"))));
 }
 
 void Maintenance::discardRow(int row) {
-    const auto found = m_pending.find(row);
-    if (found == m_pending.end())
+    if (!m_rs || row < 1 || row > m_rs->recordCount())
         return;
-    const bool isNew = found->isNew;
-    m_pending.erase(found);
-    if (isNew)
-        w.fg1->removeItem(row);
-    else
-        showRecord(row, row - 1);
+    const int record = row - 1;
+    if (!m_rs->discard(record)) {
+        m_w.fg1->grid()->boundRowChanged(row);
+        return;
+    }
+    const Raised reshaping(m_reshaping);
+    m_w.fg1->grid()->removeBoundRow(row, [&] { m_rs->forget(record); });
 }
 
 void Maintenance::fg1_GotFocus() {
     try {
-        if (w.fg1->row() <= 0 && w.fg1->rows() >= 2)
-            w.fg1->setRow(1);
+        if (m_w.fg1->row() <= 0 && m_w.fg1->rows() >= 2)
+            m_w.fg1->setRow(1);
     } catch (...) {
+        // Only where the cursor starts: the grid works from wherever it is.
     }
 }
 
@@ -215,18 +228,18 @@ void Maintenance::fg1_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool* ha
     guarded(QStringLiteral("fg1_KeyDown"), [&] {
         const bool ctrl =
             modifiers == Qt::ControlModifier || modifiers == (Qt::ControlModifier | Qt::KeypadModifier);
-        const bool free = !isBound() || w.fg1->isEditing();
+        const bool free = !isBound() || m_w.fg1->isEditing();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             // From an open cell editor the key arrives before the editor has handed over its text:
             // the Tab follows once it has.
-            QTimer::singleShot(0, w.fg1, [grid = w.fg1] {
+            QTimer::singleShot(0, m_w.fg1, [grid = m_w.fg1] {
                 QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
                 QCoreApplication::sendEvent(grid, &tab);
             });
             *handled = true;
         } else if (ctrl && key == Qt::Key_C) {
             QApplication::clipboard()->clear();
-            QApplication::clipboard()->setText(w.fg1->clip());
+            QApplication::clipboard()->setText(m_w.fg1->clip());
             *handled = true;
         } else if (ctrl && key == Qt::Key_V && !free) {
             paste();
@@ -238,7 +251,7 @@ void Maintenance::fg1_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool* ha
             addRecord();
             *handled = true;
         } else if (key == Qt::Key_Escape && modifiers == Qt::NoModifier && !free) {
-            discardRow(w.fg1->row());
+            discardRow(m_w.fg1->row());
             *handled = true;
         } else if (key == Qt::Key_Delete || key == Qt::Key_Insert) {
             *handled = true; // these keys change nothing without Ctrl alone
@@ -247,62 +260,65 @@ void Maintenance::fg1_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool* ha
 }
 
 void Maintenance::paste() {
-    const int before = w.fg1->row();
-    const bool fitted = w.fg1->setClip(QApplication::clipboard()->text());
+    const int before = m_w.fg1->row();
+    const bool fitted = m_w.fg1->setClip(QApplication::clipboard()->text());
     // Rows the paste changed, other than the one the operator stands on, are written now.
-    const QList<int> rows = m_pending.keys();
-    for (int row : rows)
-        if (row != before)
-            rowLeft(row);
+    for (int record : m_rs->unsavedRecords())
+        if (record + 1 != before)
+            rowLeft(record + 1);
     if (!fitted)
-        status(w.elaMsg, QStringLiteral("貼上的資料比選取的範圍大, 只貼入選取的範圍."));
+        status(m_w.elaMsg, QStringLiteral("貼上的資料比選取的範圍大, 只貼入選取的範圍."));
 }
 
 void Maintenance::deleteRecord() {
-    int row = w.fg1->row();
+    int row = m_w.fg1->row();
     if (row < 1)
         return;
-    const auto pending = m_pending.find(row);
-    const bool unsavedNew = pending != m_pending.end() && pending->isNew;
-    if (!unsavedNew)
-        m_rs->remove(row - 1);
-    QMap<int, Pending> shifted;
-    for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it)
-        if (it.key() != row)
-            shifted.insert(it.key() > row ? it.key() - 1 : it.key(), it.value());
-    m_pending = shifted;
-    w.fg1->removeItem(row);
-    currentOperator().processEvents();
-    if (w.fg1->rows() > 1) {
-        if (row >= w.fg1->rows())
-            row = w.fg1->rows() - 1;
-        w.fg1->setRow(row);
+    const int record = row - 1;
+    m_rs->deleteFromTable(record);
+    {
+        const Raised reshaping(m_reshaping);
+        m_w.fg1->grid()->removeBoundRow(row, [&] { m_rs->forget(record); });
     }
-    w.lblMode->setText(LocalMsg(QStringLiteral("DELETE")));
+    currentOperator().processEvents();
+    if (m_w.fg1->rows() > 1) {
+        if (row >= m_w.fg1->rows())
+            row = m_w.fg1->rows() - 1;
+        m_w.fg1->setRow(row);
+    }
+    m_w.lblMode->setText(LocalMsg(QStringLiteral("DELETE")));
 }
 
 void Maintenance::addRecord() {
-    FlexGrid* grid = w.fg1;
+    FlexGrid* grid = m_w.fg1;
     if (grid->rows() > 1)
         grid->setRow(grid->rows() - 1);
     if (grid->cols() > 1)
         grid->setCol(1);
-    grid->grid()->appendRow(nullptr, 0);
-    const int row = grid->rows() - 1;
-    m_pending[row].isNew = true;
+    const int row = grid->rows();
+    int record = -1;
+    {
+        const Raised reshaping(m_reshaping);
+        grid->grid()->insertBoundRow(row, [&] { record = m_rs->addNew(); });
+    }
     grid->setRow(row);
     for (int i = 0; i < m_rs->fieldCount(); ++i) {
         const FieldInfo& field = m_rs->column(i).field;
-        if ((field.attributes & 0x20) != 0 || field.autoIncrement || !m_rs->column(i).writable)
+        if ((field.attributes & AdoType::MayBeNull) != 0 || field.autoIncrement || !m_rs->column(i).writable)
             continue;
         const auto answer =
             currentOperator().inputBox(ZKMSG(QStringLiteral("FieldRequired")) + u':' + field.name,
                                        QStringLiteral("Input Field Value"), field.name, EchoMode::Normal);
-        if (answer && !answer->isEmpty()) {
-            grid->grid()->setText(row, i, *answer);
-            m_pending[row].values[i] = *answer;
+        if (!answer || answer->isEmpty())
+            continue;
+        // An answer goes through the same checks as a value typed into the cell.
+        try {
+            m_rs->setValue(record, i, *answer);
+        } catch (...) {
+            refuse(QStringLiteral("fg1_KeyDown"), row, field.name, currentError(std::current_exception()));
         }
+        grid->grid()->boundRowChanged(row);
     }
-    w.lblMode->setText(LocalMsg(QStringLiteral("INSERT")));
+    m_w.lblMode->setText(LocalMsg(QStringLiteral("INSERT")));
     currentOperator().processEvents();
 }

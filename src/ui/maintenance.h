@@ -1,13 +1,15 @@
 #pragma once
 
+#include "app/errors.h"
+
 #include <QColor>
-#include <QHash>
-#include <QMap>
+#include <QList>
 #include <QObject>
-#include <QVariant>
+#include <QPointer>
 
 #include <memory>
 
+class BoundRecordset;
 class ElasticPanel;
 class FlexGrid;
 class QLabel;
@@ -16,8 +18,13 @@ class QueryPage;
 class UpdatableRecordset;
 
 // Maintenance mode: F5 binds the result grid to an updatable recordset of the editor's SELECT.
-// Cell edits collect per row and are written when the operator leaves the row; Ctrl+Insert and
-// Ctrl+Delete add and delete records; Esc drops the current row's unsaved changes.
+// The grid shows the recordset's records and hands cell edits to them; a record is written when
+// the operator leaves its row. Ctrl+Insert and Ctrl+Delete add and delete records; Esc drops the
+// current row's unsaved changes.
+//
+// What the database or the checks refuse during an edit is reported once the edit has ended, in one
+// box for everything one action refused: a box opened inside the grid's edit would run the queued
+// keys while the editor is being taken down.
 class Maintenance : public QObject {
     Q_OBJECT
 
@@ -35,10 +42,11 @@ public:
     // The main window's key preview: every key on the query page clears the status texts; F5
     // enters maintenance mode. Returns true when the key was used up.
     bool Form_KeyDown(int key, Qt::KeyboardModifiers modifiers);
-    // Back to free mode, writing what is still pending first.
-    void leave();
+    // Back to free mode. What is still unsaved is written first; what cannot be is named to the
+    // operator, values and all, and kept in the error log. The grid keeps showing the rows as
+    // plain texts unless they are about to be replaced anyway.
+    void leave(bool keepRowsShown = true);
     bool isBound() const { return bool(m_rs); }
-    UpdatableRecordset* recordset() const { return m_rs.get(); }
 
     void fg1_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool* handled);
     void fg1_GotFocus();
@@ -49,25 +57,31 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Pending {
-        QHash<int, QVariant> values; // by field
-        bool isNew = false;
+    struct Refusal {
+        QString label;
+        int row;
+        QString column; // "" for a refused row
+        AppError error;
     };
 
     void enter();
-    void showRecords();
-    void showRecord(int gridRow, int record);
-    bool cellEdited(int row, int col, const QString& text);
+    void showRecordset();
+    // Writes the row's record when it holds unsaved changes; a refusal is reported afterwards.
     void rowLeft(int row);
-    void commitRow(int row);
-    // Esc: the row's unsaved changes are dropped and it shows the record again.
     void discardRow(int row);
     void deleteRecord();
     void addRecord();
     void paste();
+    void refuse(const QString& label, int row, const QString& column, const AppError& error);
+    void reportRefusals();
 
-    Widgets w;
+    Widgets m_w;
+    QPointer<FlexGrid> m_grid; // fg1, watched: the window may take it down before this controller
     QueryPage& m_query;
     std::unique_ptr<UpdatableRecordset> m_rs;
-    QMap<int, Pending> m_pending; // by grid row
+    std::unique_ptr<BoundRecordset> m_rows;
+    QList<Refusal> m_refusals;
+    bool m_reportQueued = false;
+    bool m_entering = false;  // F5 is setting the mode up: keys typed meanwhile are dropped
+    bool m_reshaping = false; // rows come and go: the row the cursor leaves is no row to write
 };

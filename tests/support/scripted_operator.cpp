@@ -1,10 +1,21 @@
 #include "support/scripted_operator.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+void ScriptedOperator::runModalLoop() const {
+    if (!answerFromModalLoop)
+        return;
+    QEventLoop loop;
+    QTimer::singleShot(30, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
 int ScriptedOperator::messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
                                  const QString& caption) {
     boxes.append({text, buttons, icon, caption});
+    runModalLoop();
     if (buttons == MsgButtons::Ok) // a box with one button takes no scripted answer
         return MsgAnswer::Ok;
     if (!answers.isEmpty())
@@ -16,6 +27,7 @@ int ScriptedOperator::messageBox(const QString& text, MsgButtons buttons, MsgIco
 std::optional<QString> ScriptedOperator::inputBox(const QString& prompt, const QString& title,
                                                   const QString& defaultText, EchoMode echo) {
     inputPrompts.append({prompt, title, defaultText, echo});
+    runModalLoop();
     if (!inputs.isEmpty())
         return inputs.takeFirst();
     unanswered << prompt;

@@ -37,6 +37,9 @@ public:
     int beeps = 0;
     bool busy = false;
     int eventPumps = 0;
+    // When set, every box and input box answers from inside a nested event loop that runs for a
+    // moment, as a real modal box does: posted events and timers run before the answer returns.
+    bool answerFromModalLoop = false;
 
     int messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& caption) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title, const QString& defaultText,
@@ -49,4 +52,5 @@ public:
 
 private:
     QString nextFileName(const QString& startPath);
+    void runModalLoop() const;
 };

@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+
+#include <limits>
 
 namespace {
 QMessageBox::Icon qtIcon(MsgIcon icon) {
@@ -82,13 +85,18 @@ int WidgetOperator::messageBox(const QString& text, MsgButtons buttons, MsgIcon 
 
 std::optional<QString> WidgetOperator::inputBox(const QString& prompt, const QString& title,
                                                 const QString& defaultText, EchoMode echo) {
-    bool ok = false;
-    const QString text = QInputDialog::getText(
-        QApplication::activeWindow(), title, prompt,
-        echo == EchoMode::Password ? QLineEdit::Password : QLineEdit::Normal, defaultText, &ok);
-    if (!ok)
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextEchoMode(echo == EchoMode::Password ? QLineEdit::Password : QLineEdit::Normal);
+    dialog.setTextValue(defaultText);
+    // An answer of any length is taken whole, not cut at the line editor's default limit.
+    if (auto* line = dialog.findChild<QLineEdit*>())
+        line->setMaxLength(std::numeric_limits<int>::max());
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dialog.textValue();
 }
 
 QString WidgetOperator::openFileName(const QString& caption, const QString& startPath,

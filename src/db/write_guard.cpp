@@ -1,0 +1,129 @@
+#include "db/write_guard.h"
+
+#include "app/errors.h"
+#include "db/connection.h"
+
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <libpq-fe.h>
+
+#include <optional>
+
+namespace {
+const QString kSavepoint = QStringLiteral("orvik_write");
+
+// Whether the operator has a transaction open, asked the way each server can tell; nullopt when
+// the server has no way to say.
+std::optional<bool> operatorsTransactionOpen(const QSqlDatabase& db, ServerKind server) {
+    const auto ask = [&db](const QString& sql) -> std::optional<bool> {
+        QSqlQuery q(db);
+        if (!q.exec(sql) || !q.next())
+            return std::nullopt;
+        return q.value(0).toLongLong() != 0 || q.value(0).toString() == QLatin1String("t") ||
+               q.value(0).toBool();
+    };
+    switch (server) {
+    case ServerKind::Postgres:
+        if (db.driverName() == QLatin1String("QPSQL")) {
+            const QVariant handle = db.driver()->handle();
+            PGconn* conn = handle.isValid() && handle.constData()
+                               ? *static_cast<PGconn* const*>(handle.constData())
+                               : nullptr;
+            if (!conn)
+                return std::nullopt;
+            const PGTransactionStatusType status = PQtransactionStatus(conn);
+            if (status == PQTRANS_INERROR)
+                throw AppError(
+                    ErrNo::DbStatementRejected,
+                    QStringLiteral("The transaction opened with BEGIN has failed and takes no more "
+                                   "statements; end it with ROLLBACK first. Nothing was written."));
+            return status == PQTRANS_INTRANS;
+        }
+        // A statement inside a transaction block starts later than the transaction did.
+        return ask(QStringLiteral("SELECT CASE WHEN now() <> statement_timestamp() THEN 1 ELSE 0 END"));
+    case ServerKind::SqlServer:
+        return ask(QStringLiteral("SELECT @@TRANCOUNT"));
+    case ServerKind::Mysql:
+        return ask(QStringLiteral("SELECT @@in_transaction"));
+    case ServerKind::Sqlite:
+    case ServerKind::Other:
+        break;
+    }
+    return std::nullopt;
+}
+} // namespace
+
+WriteGuard::WriteGuard(Connection& connection) : m_connection(connection) {
+    QSqlDatabase db = connection.database();
+    if (!db.isOpen())
+        throw AppError(3709, failureText(db.lastError(), db));
+    const ServerKind server = connection.serverKind();
+    // SQLite's savepoint opens a transaction of its own when there is none, and nests in the
+    // operator's when there is one: it serves both.
+    if (server == ServerKind::Sqlite) {
+        if (run(QStringLiteral("SAVEPOINT ") + kSavepoint))
+            m_mode = Mode::Savepoint;
+        m_open = m_mode != Mode::None;
+        return;
+    }
+    const std::optional<bool> open = operatorsTransactionOpen(db, server);
+    if (open.value_or(false)) {
+        const QString sql = server == ServerKind::SqlServer ? QStringLiteral("SAVE TRANSACTION ") + kSavepoint
+                                                            : QStringLiteral("SAVEPOINT ") + kSavepoint;
+        if (run(sql))
+            m_mode = Mode::Savepoint;
+    } else if (db.driver()->hasFeature(QSqlDriver::Transactions) && db.transaction()) {
+        m_mode = Mode::Transaction;
+    }
+    m_open = m_mode != Mode::None;
+}
+
+WriteGuard::~WriteGuard() {
+    if (m_open)
+        undo();
+}
+
+bool WriteGuard::run(const QString& sql, QString* failure) {
+    QSqlQuery q(m_connection.database());
+    if (q.exec(sql))
+        return true;
+    if (failure)
+        *failure = failureText(q.lastError(), m_connection.database());
+    return false;
+}
+
+void WriteGuard::keep() {
+    if (!m_open)
+        return;
+    m_open = false;
+    QSqlDatabase db = m_connection.database();
+    QString failure;
+    if (m_mode == Mode::Transaction) {
+        if (!db.commit())
+            throw AppError(ErrNo::DbStatementRejected, QStringLiteral("The change could not be committed: ") +
+                                                           failureText(db.lastError(), db));
+    } else if (m_connection.serverKind() != ServerKind::SqlServer &&
+               !run(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, &failure)) {
+        throw AppError(ErrNo::DbStatementRejected,
+                       QStringLiteral("The change could not be kept: ") + failure);
+    }
+}
+
+QString WriteGuard::undo() {
+    if (!m_open)
+        return {};
+    m_open = false;
+    QSqlDatabase db = m_connection.database();
+    QString failure;
+    if (m_mode == Mode::Transaction) {
+        if (!db.rollback())
+            failure = failureText(db.lastError(), db);
+    } else if (m_connection.serverKind() == ServerKind::SqlServer) {
+        run(QStringLiteral("ROLLBACK TRANSACTION ") + kSavepoint, &failure);
+    } else if (run(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kSavepoint, &failure)) {
+        run(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, &failure);
+    }
+    return failure;
+}
