@@ -190,7 +190,7 @@ void CellStore::setCols(int cols) {
     repackIfWasteful();
 }
 
-QString CellStore::text(int row, int col) const {
+QByteArrayView CellStore::utf8(int row, int col) const {
     if (row < 0 || row >= rows() || col < 0 || col >= m_cols)
         outOfRange();
     const char* block = m_rows[size_t(row)];
@@ -198,20 +198,17 @@ QString CellStore::text(int row, int col) const {
         return {};
     const quint32* head = header(block);
     const char* text = block + sizeof(quint32) * (head[0] + 2);
-    return QString::fromUtf8(text + head[1 + col], qsizetype(head[2 + col] - head[1 + col]));
+    return QByteArrayView(text + head[1 + col], qsizetype(head[2 + col] - head[1 + col]));
+}
+
+QString CellStore::text(int row, int col) const {
+    return QString::fromUtf8(utf8(row, col));
 }
 
 QString CellStore::textPrefix(int row, int col, int maxChars) const {
-    if (row < 0 || row >= rows() || col < 0 || col >= m_cols)
-        outOfRange();
-    const char* block = m_rows[size_t(row)];
-    if (col >= cellCount(block))
-        return {};
-    const quint32* head = header(block);
-    const char* text = block + sizeof(quint32) * (head[0] + 2);
     // Four bytes at most per character: a character cut in half lies past maxChars.
-    const qsizetype bytes = std::min<qsizetype>(head[2 + col] - head[1 + col], qsizetype(maxChars) * 4);
-    return QString::fromUtf8(text + head[1 + col], bytes).left(maxChars);
+    const QByteArrayView bytes = utf8(row, col);
+    return QString::fromUtf8(bytes.first(std::min(bytes.size(), qsizetype(maxChars) * 4))).left(maxChars);
 }
 
 void CellStore::setText(int row, int col, QStringView value) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -46,6 +47,7 @@ public:
     void endRow();
 
 private:
+    QByteArrayView utf8(int row, int col) const;
     static int cellCount(const char* block);
     static size_t blockBytes(const char* block);
     const char* finishBlock(); // packs the row being built into a block (nullptr when all empty)

@@ -217,6 +217,10 @@ void FlexGrid::setFontSize(double points) {
     setFont(f);
 }
 
+int FlexGrid::sizeHintForColumn(int column) const {
+    return std::min(QTableView::sizeHintForColumn(column), std::max(200, viewport()->width() * 2 / 3));
+}
+
 void FlexGrid::mousePressEvent(QMouseEvent* event) {
     bool cancel = false;
     emit beforeMouseDown(event->button(), event->modifiers(), event->position().toPoint(), &cancel);

@@ -79,6 +79,9 @@ signals:
     void cellDoubleClicked();
 
 protected:
+    // Fitting a column to its contents stops at two thirds of the visible width, so that one long
+    // value does not push every other column out of sight.
+    int sizeHintForColumn(int column) const override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -104,8 +104,9 @@ void Maintenance::enter() {
                     .arg(MainConnection()->route().kind));
         m_rs = UpdatableRecordset::open(*MainConnection(), CurrentSql());
         showRecordset();
-        m_w.fg1->setEditable(2);
         status(m_w.elaMsg, LocalMsg(QStringLiteral("RecCount:")) + QString::number(m_rs->recordCount()));
+        // Editable together with the rest of the mode, after the status pause has let events run.
+        m_w.fg1->setEditable(2);
         m_w.lblMode->setText(LocalMsg(QStringLiteral("EDIT")));
         m_w.fg1->setBackColor(maintenanceBackground());
         m_w.fg1->setFocus();

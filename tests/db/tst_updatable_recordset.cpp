@@ -19,6 +19,9 @@ const QStringList kTables = {
     QStringLiteral("INSERT INTO ur_dup VALUES (1, 'same')"),
     QStringLiteral("INSERT INTO ur_dup VALUES (1, 'same')"),
     QStringLiteral("INSERT INTO ur_dup VALUES (2, 'other')"),
+    QStringLiteral("DROP TABLE IF EXISTS ur_keyed"),
+    QStringLiteral("CREATE TABLE ur_keyed (k INTEGER PRIMARY KEY, name VARCHAR(10) NOT NULL, memo VARCHAR(10))"),
+    QStringLiteral("INSERT INTO ur_keyed VALUES (1, 'one', NULL)"),
 };
 // Types a value into a record and writes it, as leaving the row does.
 void write(UpdatableRecordset& rs, int record, int field, const QString& text) {
@@ -26,9 +29,13 @@ void write(UpdatableRecordset& rs, int record, int field, const QString& text) {
     rs.save(record);
 }
 
+// Adds a record with one value and tries to write it; a refusal leaves it new.
 int insert(UpdatableRecordset& rs, int field, const QString& text) {
     const int record = rs.addNew();
-    write(rs, record, field, text);
+    try {
+        write(rs, record, field, text);
+    } catch (const AppError&) {
+    }
     return record;
 }
 } // namespace
@@ -41,6 +48,8 @@ class TestUpdatableRecordset : public QObject {
 private slots:
     void initTestCase();
     void init();
+    void recordsKeepTheirPlaceThroughRefusals_data() { engines(); }
+    void recordsKeepTheirPlaceThroughRefusals();
     void newKeylessRowIsReadBackAsInserted_data() { engines(); }
     void newKeylessRowIsReadBackAsInserted();
     void operatorsTransactionIsRespected_data();
@@ -104,11 +113,34 @@ QVariant TestUpdatableRecordset::scalar(const QString& sql) {
     return rs->eof() ? QVariant() : rs->value(0);
 }
 
+void TestUpdatableRecordset::recordsKeepTheirPlaceThroughRefusals() {
+    QFETCH(int, engine);
+    open(Engine(engine));
+    auto rs = UpdatableRecordset::open(*m_db, QStringLiteral("select k, name, memo from ur_keyed"));
+    const int refused = insert(*rs, 0, QStringLiteral("3")); // no name: the table refuses it
+    const int second = rs->addNew();
+    rs->setValue(second, 0, QStringLiteral("4"));
+    write(*rs, second, 1, QStringLiteral("four"));
+    QVERIFY(rs->isNew(refused) && !rs->isNew(second));
+    write(*rs, refused, 1, QStringLiteral("three")); // fixed, written after the later one
+    QCOMPARE(rs->value(refused, 0).toInt(), 3);
+    QCOMPARE(rs->value(second, 0).toInt(), 4);
+    write(*rs, second, 2, QStringLiteral("memo"));
+    QCOMPARE(scalar(QStringLiteral("select memo from ur_keyed where k = 4")).toString(), QStringLiteral("memo"));
+    QVERIFY(scalar(QStringLiteral("select memo from ur_keyed where k = 3")).isNull());
+    rs->deleteFromTable(second);
+    rs->forget(second);
+    QCOMPARE(scalar(QStringLiteral("select count(*) from ur_keyed where k = 4")).toInt(), 0);
+    QCOMPARE(scalar(QStringLiteral("select count(*) from ur_keyed where k = 3")).toInt(), 1);
+    QVERIFY(rs->unsavedRecords().isEmpty());
+}
+
 void TestUpdatableRecordset::newKeylessRowIsReadBackAsInserted() {
     QFETCH(int, engine);
     open(Engine(engine));
     auto rs = UpdatableRecordset::open(*m_db, QStringLiteral("select s, n from ur_keyless"));
     const int added = insert(*rs, 0, QStringLiteral("a"));
+    QVERIFY(!rs->isNew(added));
     QCOMPARE(rs->value(added, 1).toInt(), 0); // the new row's own default, not the older row's 5
     try {
         write(*rs, added, 1, QStringLiteral("7"));
@@ -125,6 +157,8 @@ void TestUpdatableRecordset::operatorsTransactionIsRespected_data() {
     QTest::newRow("SQLite, then ROLLBACK") << int(Sqlite) << "ROLLBACK";
     QTest::newRow("PostgreSQL, then COMMIT") << int(Postgres) << "COMMIT";
     QTest::newRow("PostgreSQL, then ROLLBACK") << int(Postgres) << "ROLLBACK";
+    QTest::newRow("PostgreSQL through ODBC, then COMMIT") << int(OdbcPostgres) << "COMMIT";
+    QTest::newRow("SQLite through ODBC, then ROLLBACK") << int(OdbcSqlite) << "ROLLBACK";
 }
 
 void TestUpdatableRecordset::operatorsTransactionIsRespected() {

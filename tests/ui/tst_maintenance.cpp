@@ -86,6 +86,8 @@ private slots:
     void pasteAnswersOnce();
     void keysDuringTheF5LoadAreIgnored();
     void longCellsShowOnlyWhatFits();
+    void untouchedCellsKeepTheirExactValue_data();
+    void untouchedCellsKeepTheirExactValue();
 
 private:
     void engines();
@@ -678,6 +680,37 @@ void TestMaintenance::longCellsShowOnlyWhatFits() {
         QCOMPARE(cell.data(Qt::EditRole).toString(), text);
         QCOMPARE(fg1()->textMatrix(1, 1), text);
     }
+}
+
+void TestMaintenance::untouchedCellsKeepTheirExactValue_data() {
+    QTest::addColumn<int>("engine");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("exact"); // what the editor starts from
+    QTest::newRow("SQLite REAL") << int(Sqlite) << "REAL" << "0.1 + 0.2" << "0.30000000000000004";
+    QTest::newRow("PostgreSQL numeric") << int(Postgres) << "NUMERIC(30,10)" << "12345678901234567890.0123456789"
+                                        << "12345678901234567890.0123456789";
+    QTest::newRow("PostgreSQL timestamp") << int(Postgres) << "TIMESTAMP" << "'2016-11-25 09:30:00.123456'"
+                                          << "2016/11/25 09:30:00.123456";
+}
+
+void TestMaintenance::untouchedCellsKeepTheirExactValue() {
+    QFETCH(int, engine);
+    QFETCH(QString, type);
+    QFETCH(QString, value);
+    QFETCH(QString, exact);
+    connect(Engine(engine));
+    MainConnection()->execute(QStringLiteral("DROP TABLE IF EXISTS exact_kept"));
+    MainConnection()->execute(QStringLiteral("CREATE TABLE exact_kept (k INTEGER PRIMARY KEY, v %1)").arg(type));
+    MainConnection()->execute(QStringLiteral("INSERT INTO exact_kept VALUES (1, %1)").arg(value));
+    const QString before = scalar(QStringLiteral("select CAST(v AS TEXT) from exact_kept")).toString();
+    f5(QStringLiteral("select k, v from exact_kept"));
+    fg1()->setRow(1);
+    fg1()->setCol(1);
+    QCOMPARE(fg1()->currentIndex().data(Qt::EditRole).toString(), exact);
+    editCell(1, 1, fg1()->textMatrix(1, 1)); // Enter on the cell as shown, rounded or not
+    QVERIFY(noBoxes());
+    QCOMPARE(scalar(QStringLiteral("select CAST(v AS TEXT) from exact_kept")).toString(), before);
 }
 
 QTEST_MAIN(TestMaintenance)
