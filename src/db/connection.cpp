@@ -210,6 +210,14 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
     m_serverKind = serverKindOf(db);
 }
 
+pg_conn* postgresConnection(const QSqlDatabase& db) {
+    if (db.driverName() != QLatin1String("QPSQL"))
+        return nullptr;
+    const QVariant handle = db.driver()->handle();
+    return handle.isValid() && handle.constData() ? *static_cast<PGconn* const*>(handle.constData())
+                                                  : nullptr;
+}
+
 QString failureText(const QSqlError& error, const QSqlDatabase& db) {
     QString text = error.text().trimmed();
     if (text.isEmpty())
@@ -217,10 +225,7 @@ QString failureText(const QSqlError& error, const QSqlDatabase& db) {
     if (text.isEmpty())
         text = error.driverText().trimmed();
     if (db.driverName() == QLatin1String("QPSQL")) {
-        const QVariant handle = db.driver()->handle();
-        PGconn* conn = handle.isValid() && handle.constData()
-                           ? *static_cast<PGconn* const*>(handle.constData())
-                           : nullptr;
+        PGconn* conn = postgresConnection(db);
         if (conn && text.isEmpty())
             text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
         if (!conn || PQstatus(conn) == CONNECTION_BAD)
@@ -257,10 +262,18 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
     }
     auto query = std::make_unique<QSqlQuery>(db);
     query->setForwardOnly(true);
+    // SQLite keeps the count of the last statement that changed rows: a BEGIN or CREATE after an
+    // UPDATE would report the UPDATE's count. The engine's running total tells whether this one did.
+    auto* sqlite =
+        db.driverName() == QLatin1String("QSQLITE") ? nativeHandle<sqlite3*>(db.driver()->handle()) : nullptr;
+    const qint64 changesBefore = sqlite ? sqlite3_total_changes64(sqlite) : 0;
     if (!query->exec(sql))
         throw AppError(ErrNo::DbStatementRejected, failureText(query->lastError(), db));
     if (recordsAffected)
-        *recordsAffected = query->isSelect() ? -1 : query->numRowsAffected();
+        *recordsAffected = query->isSelect() ? -1
+                           : sqlite && sqlite3_total_changes64(sqlite) == changesBefore
+                               ? 0
+                               : query->numRowsAffected();
     QList<FieldInfo> fields = query->isSelect() ? describeFields(db, *query) : QList<FieldInfo>();
     const bool postgres = db.driverName() == QLatin1String("QPSQL");
     auto rows = std::make_unique<Recordset>(std::move(query), std::move(fields));

@@ -56,6 +56,10 @@ private:
     ServerKind m_serverKind = ServerKind::Other;
 };
 
+struct pg_conn;
+// The libpq connection under a connection opened with Qt's PostgreSQL driver; null for others.
+pg_conn* postgresConnection(const QSqlDatabase& db);
+
 // The driver's or server's text of a failure, never blank: when the driver gives none, what the
 // connection's state tells (a lost server, above all).
 QString failureText(const QSqlError& error, const QSqlDatabase& db);

@@ -132,11 +132,12 @@ void UpdatableRecordset::learnTable(const QString& sql) {
 
 void UpdatableRecordset::learnServerTypes() {
     // Columns the server numbers itself (identity, a sequence default) are not asked for on insert;
-    // generated columns cannot be written at all.
+    // generated columns cannot be written at all. Types are taken without their length or scale:
+    // a cast to varchar(20) would cut a longer value silently where the column refuses it.
     QSqlQuery q(m_connection.database());
     q.setForwardOnly(true);
     q.prepare(QStringLiteral(
-        "SELECT a.attname, format_type(a.atttypid, a.atttypmod), "
+        "SELECT a.attname, format_type(a.atttypid, NULL), "
         "CASE WHEN a.attidentity <> '' OR COALESCE(pg_get_expr(d.adbin, d.adrelid), '') LIKE 'nextval(%' "
         "THEN 1 ELSE 0 END, CASE WHEN a.attgenerated <> '' THEN 1 ELSE 0 END "
         "FROM pg_attribute a LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
@@ -300,7 +301,7 @@ QVariant UpdatableRecordset::value(int record, int field) const {
 QList<int> UpdatableRecordset::unsavedRecords() const {
     QList<int> records;
     for (int i = 0; i < m_records.size(); ++i)
-        if (m_records[i].isNew || !m_records[i].edits.isEmpty())
+        if (isUnsaved(i))
             records << i;
     return records;
 }
@@ -312,7 +313,12 @@ QString UpdatableRecordset::describeUnsaved(int record) const {
     QStringList parts;
     for (int f : fields)
         parts << m_columns[f].field.name + u'=' + shortText(r.edits[f]);
-    return parts.join(QStringLiteral(", "));
+    // The key the record had in the table tells which row the changes were for.
+    QStringList key;
+    for (int f : r.isNew ? QList<int>() : m_keyFields)
+        key << m_columns[f].field.name + u'=' + shortText(r.values[f]);
+    return (key.isEmpty() ? QString() : QStringLiteral("(%1) ").arg(key.join(QStringLiteral(", ")))) +
+           parts.join(QStringLiteral(", "));
 }
 
 void UpdatableRecordset::requireWritable(int field) const {

@@ -43,6 +43,9 @@ public:
     bool isEdited(int record, int field) const { return m_records.at(record).edits.contains(field); }
     // Records with something not yet written: changes, or a new record not yet added to the table.
     QList<int> unsavedRecords() const;
+    bool isUnsaved(int record) const {
+        return m_records.at(record).isNew || !m_records.at(record).edits.isEmpty();
+    }
     // The record's unsaved values as "name=value, ...", for telling the operator what was lost.
     QString describeUnsaved(int record) const;
 

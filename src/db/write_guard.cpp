@@ -21,16 +21,12 @@ std::optional<bool> operatorsTransactionOpen(const QSqlDatabase& db, ServerKind 
         QSqlQuery q(db);
         if (!q.exec(sql) || !q.next())
             return std::nullopt;
-        return q.value(0).toLongLong() != 0 || q.value(0).toString() == QLatin1String("t") ||
-               q.value(0).toBool();
+        return q.value(0).toLongLong() != 0;
     };
     switch (server) {
     case ServerKind::Postgres:
         if (db.driverName() == QLatin1String("QPSQL")) {
-            const QVariant handle = db.driver()->handle();
-            PGconn* conn = handle.isValid() && handle.constData()
-                               ? *static_cast<PGconn* const*>(handle.constData())
-                               : nullptr;
+            PGconn* conn = postgresConnection(db);
             if (!conn)
                 return std::nullopt;
             const PGTransactionStatusType status = PQtransactionStatus(conn);

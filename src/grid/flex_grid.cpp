@@ -33,6 +33,20 @@ public:
     void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
         m_grid->commitEdit(editor, index);
     }
+    // In the grid Ctrl+Insert and Ctrl+Delete add and delete records; in an open cell editor they
+    // do nothing, rather than the line editor's own copy or delete-word, which would blank a cell
+    // when a record was meant.
+    bool eventFilter(QObject* editor, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() == Qt::Key_Delete || key->key() == Qt::Key_Insert) &&
+                (key->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+                event->accept();
+                return true;
+            }
+        }
+        return QStyledItemDelegate::eventFilter(editor, event);
+    }
     void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
         if (m_grid->m_editor == editor)
             m_grid->m_editor = nullptr;

@@ -163,8 +163,7 @@ void Maintenance::leave(bool keepRowsShown) {
 }
 
 void Maintenance::rowLeft(int row) {
-    if (!m_rs || m_reshaping || row < 1 || row > m_rs->recordCount() ||
-        !m_rs->unsavedRecords().contains(row - 1))
+    if (!m_rs || m_reshaping || row < 1 || row > m_rs->recordCount() || !m_rs->isUnsaved(row - 1))
         return;
     // A refused row keeps its changes in the grid: they are tried again when the operator leaves
     // that row the next time, or dropped with Esc on it.
@@ -261,12 +260,11 @@ void Maintenance::fg1_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool* ha
 }
 
 void Maintenance::paste() {
-    const int before = m_w.fg1->row();
     const bool fitted = m_w.fg1->setClip(QApplication::clipboard()->text());
-    // Rows the paste changed, other than the one the operator stands on, are written now.
+    // Every row the paste changed is written now, the one the operator stands on included, so that
+    // whatever the table refuses comes back in the one answer to the paste.
     for (int record : m_rs->unsavedRecords())
-        if (record + 1 != before)
-            rowLeft(record + 1);
+        rowLeft(record + 1);
     if (!fitted)
         status(m_w.elaMsg, QStringLiteral("貼上的資料比選取的範圍大, 只貼入選取的範圍."));
 }

@@ -131,6 +131,8 @@ void TestEngines::sqliteNative() {
     auto none = c.execute(QStringLiteral("UPDATE Kinds SET Ratio = 1 WHERE RNo > 0"), &affected);
     QVERIFY(!none->isOpen());
     QCOMPARE(affected, 2);
+    c.execute(QStringLiteral("DROP TABLE IF EXISTS NotThere"), &affected); // changes no rows itself
+    QCOMPARE(affected, 0);
 
     // Expressions take their type from the value.
     auto expr = c.execute(QStringLiteral("SELECT count(*) AS n, 'x' || Name AS label FROM Kinds"));

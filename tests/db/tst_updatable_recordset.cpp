@@ -20,7 +20,8 @@ const QStringList kTables = {
     QStringLiteral("INSERT INTO ur_dup VALUES (1, 'same')"),
     QStringLiteral("INSERT INTO ur_dup VALUES (2, 'other')"),
     QStringLiteral("DROP TABLE IF EXISTS ur_keyed"),
-    QStringLiteral("CREATE TABLE ur_keyed (k INTEGER PRIMARY KEY, name VARCHAR(10) NOT NULL, memo VARCHAR(10))"),
+    QStringLiteral(
+        "CREATE TABLE ur_keyed (k INTEGER PRIMARY KEY, name VARCHAR(10) NOT NULL, memo VARCHAR(10))"),
     QStringLiteral("INSERT INTO ur_keyed VALUES (1, 'one', NULL)"),
 };
 // Types a value into a record and writes it, as leaving the row does.
@@ -126,7 +127,8 @@ void TestUpdatableRecordset::recordsKeepTheirPlaceThroughRefusals() {
     QCOMPARE(rs->value(refused, 0).toInt(), 3);
     QCOMPARE(rs->value(second, 0).toInt(), 4);
     write(*rs, second, 2, QStringLiteral("memo"));
-    QCOMPARE(scalar(QStringLiteral("select memo from ur_keyed where k = 4")).toString(), QStringLiteral("memo"));
+    QCOMPARE(scalar(QStringLiteral("select memo from ur_keyed where k = 4")).toString(),
+             QStringLiteral("memo"));
     QVERIFY(scalar(QStringLiteral("select memo from ur_keyed where k = 3")).isNull());
     rs->deleteFromTable(second);
     rs->forget(second);
@@ -204,10 +206,10 @@ void TestUpdatableRecordset::exactPostgresValuesLocateTheirRow() {
     QFETCH(QString, check);
     QVERIFY(m_pg.exec({QStringLiteral("DROP TABLE IF EXISTS ur_exact"),
                        QStringLiteral("CREATE TABLE ur_exact (k INTEGER %1, ts TIMESTAMP, tz TIMESTAMPTZ, "
-                                      "num NUMERIC(30,10), name TEXT)")
+                                      "num NUMERIC(30,10), name TEXT, code VARCHAR(3))")
                            .arg(keyed ? QStringLiteral("PRIMARY KEY") : QString()),
                        QStringLiteral("INSERT INTO ur_exact VALUES (1, now(), now(), "
-                                      "12345678901234567890.0123456789, 'old')")}));
+                                      "12345678901234567890.0123456789, 'old', 'abc')")}));
     open(Postgres);
     m_db->execute(QStringLiteral("SET TIME ZONE 'Asia/Kolkata'")); // not the zone the program runs in
     auto rs = UpdatableRecordset::open(*m_db, QStringLiteral("select k, ts, tz, num, name from ur_exact"));
@@ -216,6 +218,9 @@ void TestUpdatableRecordset::exactPostgresValuesLocateTheirRow() {
     // What the table holds now is held again exactly: the row can be written a second time.
     write(*rs, 0, 4, QStringLiteral("again"));
     QCOMPARE(scalar(QStringLiteral("select count(*) from ur_exact where name = 'again'")).toInt(), 1);
+    // A value too long for its column is refused, not cut to fit.
+    QVERIFY_THROWS_EXCEPTION(AppError, write(*rs, 0, 5, QStringLiteral("abcd")));
+    QCOMPARE(scalar(QStringLiteral("select code from ur_exact")).toString(), QStringLiteral("abc"));
 }
 
 void TestUpdatableRecordset::tablesResolvedAsTheStatementNamesThem_data() {
