@@ -42,10 +42,6 @@ QString shortText(const QVariant& value) {
 }
 } // namespace
 
-QString UpdatableRecordset::singleTable(const QString& sql, QString* reason) {
-    return TableReference::ofSelect(sql, reason).displayName();
-}
-
 std::unique_ptr<UpdatableRecordset> UpdatableRecordset::open(Connection& connection, const QString& sql) {
     std::unique_ptr<UpdatableRecordset> rs(new UpdatableRecordset(connection));
     rs->m_serverText = connection.database().driverName() == QLatin1String("QPSQL");

@@ -66,10 +66,6 @@ public:
     // Removes the record from the list, the table untouched.
     void forget(int record) { m_records.removeAt(record); }
 
-    // The table "SELECT ... FROM table [alias] [WHERE|ORDER BY|LIMIT ...]" reads; empty with a
-    // reason when the statement reads more than one plain table.
-    static QString singleTable(const QString& sql, QString* reason);
-
 private:
     struct Record {
         QVariantList values;        // as the table holds them

@@ -1,7 +1,7 @@
 #include "app/errors.h"
 #include "db/connection.h"
 #include "db/session.h"
-#include "db/updatable_recordset.h"
+#include "db/table_reference.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
 #include "grid/status_panel.h"
@@ -524,7 +524,7 @@ void TestMaintenance::singleTableShapes() {
     QFETCH(QString, sql);
     QFETCH(QString, table);
     QString reason;
-    QCOMPARE(UpdatableRecordset::singleTable(sql, &reason), table);
+    QCOMPARE(TableReference::ofSelect(sql, &reason).displayName(), table);
     QCOMPARE(reason.isEmpty(), !table.isEmpty());
 }
 
