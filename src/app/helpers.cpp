@@ -1,6 +1,7 @@
 #include "app/helpers.h"
 
 #include "app/errors.h"
+#include "app/file_writer.h"
 #include "app/global_settings.h"
 #include "app/local_codec.h"
 
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QThread>
 
 #include <cmath>
@@ -164,12 +164,7 @@ bool TxtSaveFile(const QString& path, const QString& text) {
         content.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
         if (!content.endsWith(QLatin1Char('\n')) && !content.endsWith(QLatin1Char('\r')))
             content += QStringLiteral("\r\n");
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + path);
-        file.write(LocalCodec::fromUnicode(content));
-        if (!file.commit())
-            throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + path);
+        replaceFileContents(path, LocalCodec::fromUnicode(content));
     });
 }
 

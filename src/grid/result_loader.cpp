@@ -275,7 +275,8 @@ QString serverValueText(const QString& text, int adoType) {
     return text;
 }
 
-bool FGLoadRST(FlexGrid* grid, Recordset& rs, qint64* count, ElasticPanel* progress, bool* stopped) {
+bool FGLoadRST(FlexGrid* grid, Recordset& rs, qint64* count, ElasticPanel* progress, bool* stopped,
+               const std::function<bool()>& stopRequested) {
     if (stopped)
         *stopped = false;
     GridModel* model = grid->grid();
@@ -321,7 +322,7 @@ bool FGLoadRST(FlexGrid* grid, Recordset& rs, qint64* count, ElasticPanel* progr
                 progress->setFloodPercent(100);
                 currentOperator().processEvents();
                 progress->setFloodPercent(0);
-                if (escape->pressed) {
+                if (escape->pressed || (stopRequested && stopRequested())) {
                     if (stopped)
                         *stopped = true;
                     break;

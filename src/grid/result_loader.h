@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QVariant>
+#include <functional>
 
 class ElasticPanel;
 class FlexGrid;
@@ -19,5 +20,6 @@ QString serverValueText(const QString& text, int adoType);
 //
 // On a long load the progress panel shows the count and window events run; Esc ends the load
 // early, keeping the rows read so far (stopped then says so).
+// stopRequested, when given, is asked with the progress too: true ends the load as Esc does.
 bool FGLoadRST(FlexGrid* grid, Recordset& rs, qint64* count = nullptr, ElasticPanel* progress = nullptr,
-               bool* stopped = nullptr);
+               bool* stopped = nullptr, const std::function<bool()>& stopRequested = {});

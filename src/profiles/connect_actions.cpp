@@ -1,6 +1,7 @@
 #include "profiles/connect_actions.h"
 
 #include "app/errors.h"
+#include "app/gui/busy_state.h"
 #include "app/helpers.h"
 #include "app/message_catalog.h"
 #include "app/operator.h"
@@ -59,6 +60,9 @@ void ConnectActions::fillTableList(const QStringList& names) {
 }
 
 void ConnectActions::DBQConnect(const QString& connectionString) {
+    std::optional<BusyState::Scope> busy;
+    if (m_busy)
+        busy.emplace(*m_busy);
     guarded(QStringLiteral("fmORVEL_DBQConnect"), [&] {
         QString cs = connectionString;
         // A placeholder at the very start is not asked for: strings begin with another keyword.
@@ -85,7 +89,13 @@ void ConnectActions::DBQConnect(const QString& connectionString) {
     });
 }
 
+bool ConnectActions::refuseWhileBusy() const {
+    return m_busy && m_busy->refuse();
+}
+
 void ConnectActions::cmdConnect_Click() {
+    if (refuseWhileBusy())
+        return;
     Operator& op = currentOperator();
     guarded(QStringLiteral("fmORVEL_cmdConnect_Click"), [&] {
         op.setBusy(true);

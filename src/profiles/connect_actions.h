@@ -10,6 +10,7 @@
 
 #include <optional>
 
+class BusyState;
 struct CatalogRow;
 
 // Connecting the shared connection and filling the table list.
@@ -18,6 +19,11 @@ public:
     ConnectActions() = default;
     explicit ConnectActions(const ConnectionWidgets& widgets) : w(widgets) {}
     void attach(const ConnectionWidgets& widgets) { w = widgets; }
+    // The window's one busy state: connecting is a long operation of its own, and the connect
+    // command is refused while another runs.
+    void setBusyState(BusyState* busy) { m_busy = busy; }
+    // True (after a beep) while another long operation runs.
+    bool refuseWhileBusy() const;
     // Runs before the shared connection is replaced: what works on the old one finishes first.
     void setBeforeConnect(std::function<void()> beforeConnect) { m_beforeConnect = std::move(beforeConnect); }
 
@@ -39,4 +45,5 @@ private:
 
     ConnectionWidgets w;
     std::function<void()> m_beforeConnect;
+    BusyState* m_busy = nullptr;
 };

@@ -1,10 +1,9 @@
 #include "profiles/profile_file.h"
 
 #include "app/errors.h"
+#include "app/file_writer.h"
 #include "app/helpers.h"
 #include "app/local_codec.h"
-
-#include <QSaveFile>
 
 namespace ProfileFile {
 
@@ -43,12 +42,7 @@ QByteArray toBytes(const QList<Profile>& profiles) {
 }
 
 void save(const QString& path, const QList<Profile>& profiles) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + path);
-    const QByteArray bytes = toBytes(profiles);
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + path);
+    replaceFileContents(path, toBytes(profiles));
 }
 
 } // namespace ProfileFile

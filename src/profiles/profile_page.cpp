@@ -107,6 +107,8 @@ void ProfilePage::fgCntStr_Click() {
 }
 
 void ProfilePage::fgCntStr_DblClick() {
+    if (m_connect.refuseWhileBusy())
+        return;
     guarded(QStringLiteral("fmORVEL_fgCntStr_DblClick"), [&] {
         const int row = w.fgCntStr->row();
         if (row < 1) {

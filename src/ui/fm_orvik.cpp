@@ -53,11 +53,13 @@ void selectRange(QPlainTextEdit* box, int start, int length) {
 fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCoreApplication::exit(0); }) {
     m_ui.setupUi(this);
     m_connect.attach(connectionWidgets());
+    m_connect.setBusyState(&m_busy);
     m_profiles = new ProfilePage(connectionWidgets(), m_connect, this);
     m_query = new QueryPage({m_ui.txtSQL, m_ui.fg1, m_ui.fgTableName, m_ui.lblMode, m_ui.lblDBName,
                              m_ui.elaMsg, m_ui.mnuMaintain[0]},
-                            m_connect, m_dlgFile, this);
-    m_maintenance = new Maintenance({m_ui.fg1, m_ui.lblMode, m_ui.elaMsg, m_ui.tabPage}, *m_query, this);
+                            m_connect, m_dlgFile, m_busy, this);
+    m_maintenance =
+        new Maintenance({m_ui.fg1, m_ui.lblMode, m_ui.elaMsg, m_ui.tabPage}, *m_query, m_busy, this);
     m_connect.setBeforeConnect([this] { m_maintenance->leave(); });
     QCoreApplication::instance()->installEventFilter(this);
     m_ui.fgTableName->setCols(1);
@@ -187,6 +189,8 @@ void fmORVIK::tabPage_Scroll(int index) {
 }
 
 void fmORVIK::mnuMaintain_Click(int index) {
+    if (m_busy.refuse())
+        return;
     guarded(QStringLiteral("fmORVIK_mnuMaintain_Click"), [&] {
         if (index < 0 || index > 5)
             return;
@@ -220,6 +224,8 @@ void fmORVIK::toggleLandscape() {
 }
 
 void fmORVIK::mnuSave_Click(int index) {
+    if (m_busy.refuse())
+        return;
     guarded(QStringLiteral("fmORVIK_mnuSave_Click"), [&] {
         if (index < 0 || index > 4)
             return;
@@ -229,6 +235,8 @@ void fmORVIK::mnuSave_Click(int index) {
 }
 
 void fmORVIK::mnuConnect_Click(int index) {
+    if (m_busy.refuse())
+        return;
     guarded(QStringLiteral("fmORVIK_mnuConnect_Click"), [&] {
         if (index < 0 || index > 3)
             return;
@@ -282,6 +290,12 @@ void fmORVIK::cmdExit_Click() {
                                                     MsgIcon::Information, ProgramInfo::appTitle());
     if (answer != MsgAnswer::Yes)
         return;
+    // A long operation under way is stopped first; the exit goes on once it has ended.
+    m_busy.requestStop();
+    m_busy.whenIdle([this] { finishExit(); });
+}
+
+void fmORVIK::finishExit() {
     try {
         storeInitPath();
     } catch (...) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/gui/busy_state.h"
 #include "profiles/connect_actions.h"
 #include "profiles/profile_page.h"
 #include "ui/file_dialog.h"
@@ -57,10 +58,13 @@ private:
     void toggleLandscape();
     void enableMenuGroupOfPage(int page);
     void storeInitPath();
+    // The exit after the question: saved text, dialog folder, pending maintenance, the end.
+    void finishExit();
 
     ConnectionWidgets connectionWidgets() const;
 
     FmOrvikUi m_ui;
+    BusyState m_busy; // one long operation at a time, for every page
     FileDialog m_dlgFile;
     ConnectActions m_connect;
     ProfilePage* m_profiles = nullptr;

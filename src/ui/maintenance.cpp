@@ -1,5 +1,6 @@
 #include "ui/maintenance.h"
 
+#include "app/gui/busy_state.h"
 #include "app/message_catalog.h"
 #include "app/operator.h"
 #include "app/run_log.h"
@@ -40,8 +41,8 @@ private:
 };
 } // namespace
 
-Maintenance::Maintenance(const Widgets& widgets, QueryPage& query, QObject* parent)
-    : QObject(parent), m_w(widgets), m_grid(widgets.fg1), m_query(query) {
+Maintenance::Maintenance(const Widgets& widgets, QueryPage& query, BusyState& busy, QObject* parent)
+    : QObject(parent), m_w(widgets), m_grid(widgets.fg1), m_query(query), m_busy(busy) {
     connect(m_w.fg1, &FlexGrid::keyDown, this, &Maintenance::fg1_KeyDown);
     connect(m_w.fg1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current, const QModelIndex& previous) {
@@ -65,20 +66,20 @@ bool Maintenance::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool Maintenance::Form_KeyDown(int key, Qt::KeyboardModifiers) {
-    if (m_entering)
-        return true; // a key typed ahead would act on a mode only half set up
     if (m_w.tabPage->currentIndex() != 0)
         return false;
     m_w.elaMsg->setCaption(QString());
     m_w.lblMode->setText(QString());
     if (key != Qt::Key_F5)
         return false;
-    enter();
+    if (!m_busy.refuse())
+        enter();
     return true;
 }
 
 void Maintenance::enter() {
-    const Raised entering(m_entering);
+    // Busy while the mode is set up: a key typed ahead would act on a mode only half built.
+    const BusyState::Scope busy(m_busy);
     guarded(QStringLiteral("fmORVEL_KeyDown"), [&] {
         CurrentSql() = sGetJustSQL(m_query.editorStatement());
         if (CurrentSql().isEmpty()) {

@@ -10,6 +10,7 @@
 #include <memory>
 
 class BoundRecordset;
+class BusyState;
 class ElasticPanel;
 class FlexGrid;
 class QLabel;
@@ -36,7 +37,7 @@ public:
         QTabWidget* tabPage = nullptr;
     };
 
-    Maintenance(const Widgets& widgets, QueryPage& query, QObject* parent = nullptr);
+    Maintenance(const Widgets& widgets, QueryPage& query, BusyState& busy, QObject* parent = nullptr);
     ~Maintenance() override;
 
     // The main window's key preview: every key on the query page clears the status texts; F5
@@ -78,10 +79,10 @@ private:
     Widgets m_w;
     QPointer<FlexGrid> m_grid; // fg1, watched: the window may take it down before this controller
     QueryPage& m_query;
+    BusyState& m_busy;
     std::unique_ptr<UpdatableRecordset> m_rs;
     std::unique_ptr<BoundRecordset> m_rows;
     QList<Refusal> m_refusals;
     bool m_reportQueued = false;
-    bool m_entering = false;  // F5 is setting the mode up: keys typed meanwhile are dropped
     bool m_reshaping = false; // rows come and go: the row the cursor leaves is no row to write
 };

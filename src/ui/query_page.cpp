@@ -1,6 +1,7 @@
 #include "ui/query_page.h"
 
 #include "app/errors.h"
+#include "app/gui/busy_state.h"
 #include "app/helpers.h"
 #include "app/message_catalog.h"
 #include "app/operator.h"
@@ -40,8 +41,9 @@ QString selectedText(const QPlainTextEdit* box) {
 }
 } // namespace
 
-QueryPage::QueryPage(const Widgets& widgets, ConnectActions& connector, FileDialog& dialog, QObject* parent)
-    : QObject(parent), w(widgets), m_connect(connector), m_dialog(dialog) {
+QueryPage::QueryPage(const Widgets& widgets, ConnectActions& connector, FileDialog& dialog, BusyState& busy,
+                     QObject* parent)
+    : QObject(parent), w(widgets), m_connect(connector), m_dialog(dialog), m_busy(busy) {
     w.fgTableName->viewport()->installEventFilter(this);
     w.txtSQL->viewport()->installEventFilter(this);
     w.txtSQL->setAcceptDrops(true);
@@ -63,11 +65,9 @@ void QueryPage::showStatus(const QString& text) {
 }
 
 void QueryPage::ExecSQL(const std::optional<QString>& statement) {
-    if (m_running) { // a long load lets window events run; a second run waits for the first
-        currentOperator().beep();
+    if (m_busy.refuse()) // one long operation at a time
         return;
-    }
-    m_running = true;
+    const BusyState::Scope busy(m_busy);
     Operator& op = currentOperator();
     try {
         w.lblMode->setText(LocalMsg(QStringLiteral("QUERY")));
@@ -90,7 +90,6 @@ void QueryPage::ExecSQL(const std::optional<QString>& statement) {
     }
     op.setBusy(false);
     w.mnuMaintainExecute->setEnabled(true);
-    m_running = false;
 }
 
 QString QueryPage::editorStatement() const {
@@ -143,7 +142,8 @@ bool QueryPage::runCurrentSql() {
 void QueryPage::loadRows(Recordset& rs, bool announceCount) {
     qint64 count = 0;
     bool stopped = false;
-    const bool loaded = FGLoadRST(w.fg1, rs, &count, w.elaMsg, &stopped);
+    const bool loaded =
+        FGLoadRST(w.fg1, rs, &count, w.elaMsg, &stopped, [this] { return m_busy.stopRequested(); });
     w.fg1->resizeColumnsToContents();
     if (stopped)
         showStatus(QStringLiteral("已停止讀取, 已讀入資料行數: ") + QString::number(count));
@@ -183,6 +183,8 @@ void QueryPage::ShowColumnTotal() {
 }
 
 void QueryPage::cmdLoadFile_Click() {
+    if (m_busy.refuse())
+        return;
     guarded(QStringLiteral("cmdLoadFile_Click"), [&] {
         m_dialog.filter = kStatementFilter;
         // A cancelled dialog keeps its last name; loading that again would replace the editor text.
@@ -195,6 +197,8 @@ void QueryPage::cmdLoadFile_Click() {
 }
 
 void QueryPage::cmdSaveFile_Click() {
+    if (m_busy.refuse())
+        return;
     guarded(QStringLiteral("cmdSaveFile_Click"), [&] {
         m_dialog.fileName.clear();
         m_dialog.filter = kStatementFilter;
@@ -231,6 +235,8 @@ QString QueryPage::columnListSelect(const QStringList& fieldNames, const QString
 }
 
 void QueryPage::txtSQL_OLEDragDrop() {
+    if (m_busy.refuse())
+        return;
     guarded(QStringLiteral("fmORVIK_txtSQL_OLEDragDrop"), [&] {
         CurrentSql() = QStringLiteral("Select * from ") + m_rememberedTable + QStringLiteral(" Where 1<>1 ");
         QStringList names;

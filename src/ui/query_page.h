@@ -6,6 +6,7 @@
 
 #include <optional>
 
+class BusyState;
 class ConnectActions;
 class ElasticPanel;
 class FileDialog;
@@ -30,7 +31,8 @@ public:
         QAction* mnuMaintainExecute = nullptr; // mnuMaintain 0
     };
 
-    QueryPage(const Widgets& widgets, ConnectActions& connect, FileDialog& dialog, QObject* parent = nullptr);
+    QueryPage(const Widgets& widgets, ConnectActions& connect, FileDialog& dialog, BusyState& busy,
+              QObject* parent = nullptr);
 
     // Runs the given statement, or the editor's selection (the whole text when nothing is selected).
     void ExecSQL(const std::optional<QString>& statement = std::nullopt);
@@ -71,6 +73,6 @@ private:
     ConnectActions& m_connect;
     FileDialog& m_dialog;
     QString m_rememberedTable;
-    bool m_running = false;
+    BusyState& m_busy;
     QPoint m_pressAt;
 };

@@ -8,6 +8,9 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 class TestHelpers : public QObject {
     Q_OBJECT
 
@@ -25,6 +28,7 @@ private slots:
     void textFileInBig5();
     void textFileFailures();
     void saveKeepsOldCopyWhenWriteFails();
+    void fullDiskLeavesOldFileWhole();
     void sleepSeconds();
 };
 
@@ -244,6 +248,29 @@ void TestHelpers::saveKeepsOldCopyWhenWriteFails() {
     QCOMPARE(readFileBytes(path), QByteArray("new text\r\n"));
     QCOMPARE(QDir(program.folder()).entryList({QStringLiteral("ORVIK_SQL*")}, QDir::Files),
              QStringList{QStringLiteral("ORVIK_SQL.TXT")});
+}
+
+void TestHelpers::fullDiskLeavesOldFileWhole() {
+    ScriptedOperator op;
+    TestProgram program;
+    program.initGlobal();
+    const QString path = program.path(QStringLiteral("ORVIK_SQL.TXT"));
+    writeFileBytes(path, "old text\r\n");
+    writeFileBytes(path + QStringLiteral(".saving"), "left by a save that was killed");
+    // A file-size limit stands in for a full disk: writes past it fail as they would there.
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool saved = TxtSaveFile(path, QString(10000, QLatin1Char('x')));
+    setrlimit(RLIMIT_FSIZE, &before);
+    QVERIFY(!saved);
+    QCOMPARE(readFileBytes(path), QByteArray("old text\r\n"));
+    QCOMPARE(QDir(program.folder()).entryList({QStringLiteral("ORVIK_SQL*")}, QDir::Files),
+             QStringList{QStringLiteral("ORVIK_SQL.TXT")});
+    QVERIFY(op.boxes.last().text.startsWith(QStringLiteral("處理程序: (TxtSaveFile)\r\n")));
 }
 
 void TestHelpers::sleepSeconds() {

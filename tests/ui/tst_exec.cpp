@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 const QString kSqliteScript = QStringLiteral(
@@ -64,6 +65,8 @@ private slots:
     void droppedConnectionReported();
     void longEditorText();
     void menuEntryExecutes();
+    void commandsWaitForALongLoad_data();
+    void commandsWaitForALongLoad();
 
 private:
     void engines();
@@ -340,3 +343,64 @@ void TestExec::menuEntryExecutes() {
 
 QTEST_MAIN(TestExec)
 #include "tst_exec.moc"
+
+void TestExec::commandsWaitForALongLoad_data() {
+    QTest::addColumn<int>("engine");
+    QTest::addColumn<QString>("rows");
+    QTest::newRow("SQLite")
+        << int(Sqlite)
+        << "SELECT x AS n FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+           "WHERE x < 20000000) SELECT x FROM c)";
+    QTest::newRow("PostgreSQL") << int(Postgres) << "SELECT g AS n FROM generate_series(1, 20000000) g";
+}
+
+void TestExec::commandsWaitForALongLoad() {
+    QFETCH(int, engine);
+    QFETCH(QString, rows);
+    connect(Engine(engine));
+    const Connection* before = MainConnection().get();
+    auto* profiles = m_window->child<FlexGrid>("fgCntStr");
+    profiles->addItem(QStringLiteral("1\tDriver={SQLite3};Database=item.db\tItem"));
+    auto* tabs = m_window->child<QTabWidget>("tabPage");
+    m_window->op.answers = {MsgAnswer::Yes}; // to the exit's question
+    // While the rows load, the operator double-clicks a profile, presses Connect, F5 and Execute,
+    // and finally closes the window.
+    int step = 0;
+    QTimer operatorAtWork;
+    operatorAtWork.setInterval(20);
+    QObject::connect(&operatorAtWork, &QTimer::timeout, this, [&] {
+        switch (step++) {
+        case 0: {
+            tabs->setCurrentIndex(2);
+            const QRect cell = profiles->visualRect(profiles->model()->index(profiles->rows() - 2, 1));
+            QTest::mouseDClick(profiles->viewport(), Qt::LeftButton, {}, cell.center());
+            break;
+        }
+        case 1:
+            QTest::mouseClick(m_window->child<QPushButton>("cmdConnect"), Qt::LeftButton);
+            break;
+        case 2:
+            tabs->setCurrentIndex(0);
+            QTest::keyClick(m_window->editor(), Qt::Key_F5);
+            break;
+        case 3:
+            QTest::mouseClick(m_window->child<QPushButton>("cmdQryDB"), Qt::LeftButton);
+            break;
+        case 4:
+            m_window->window->close();
+            break;
+        default:
+            QTest::keyClick(fg1(), Qt::Key_Escape);
+        }
+    });
+    operatorAtWork.start();
+    run(rows);
+    operatorAtWork.stop();
+    QVERIFY2(step >= 5, qPrintable(QString::number(step) + StatusMessage()));
+    QCOMPARE(MainConnection().get(), before);
+    QCOMPARE(fg1()->textMatrix(0, 0), QStringLiteral("n"));
+    QCOMPARE(StatusMessage(),
+             QStringLiteral("已停止讀取, 已讀入資料行數: ") + QString::number(fg1()->rows() - 1));
+    QVERIFY(m_window->op.beeps >= 4);
+    QTRY_COMPARE(m_window->endCalls, 1); // the exit goes on once the load has stopped
+}
