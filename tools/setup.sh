@@ -12,7 +12,7 @@ packages=(
   libsqlite3-dev libpq-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc odbc-mdbtools
   libxlsxwriter-dev
-  fonts-noto-cjk fonts-arphic-ukai
+  fonts-noto-cjk fonts-arphic-ukai qt6-translations-l10n
   postgresql sqlite3
   xvfb xauth xdotool imagemagick
 )

@@ -186,8 +186,10 @@ bool FlexGrid::commitEdit(QWidget* editor, const QModelIndex& index) {
 
 void FlexGrid::setEditable(int mode) {
     m_model->setEditable(mode != 0);
+    // A click on the current cell only selects it: an editor opened by it would swallow the second
+    // click of a double-click, and the cell's text with the next key.
     setEditTriggers(mode != 0 ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                                    QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked
+                                    QAbstractItemView::AnyKeyPressed
                               : QAbstractItemView::NoEditTriggers);
 }
 

@@ -57,6 +57,9 @@ void ProfilePage::setUpGrid() {
     grid->setTextMatrix(0, 1, QStringLiteral("連線參數"));
     grid->setTextMatrix(0, 2, QStringLiteral("資料庫"));
     grid->setEditable(2);
+    // A double-click connects, on the current row as on any other: editing in place starts by
+    // typing or F2 only.
+    grid->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
 }
 
 void ProfilePage::load() {

@@ -13,7 +13,16 @@ QString FileDialog::qtFilter(const QString& pairs) {
             continue;
         QString pattern = parts[i + 1];
         pattern.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << parts[i] + QStringLiteral(" (") + pattern + QLatin1Char(')');
+        // "*.*" meant every file; here it would leave out the names without a dot.
+        if (pattern == QLatin1String("*.*"))
+            pattern = QStringLiteral("*");
+        // A description that already shows its patterns is not followed by them a second time.
+        const QString& description = parts[i];
+        if (description.endsWith(QLatin1Char(')')) &&
+            description.mid(description.lastIndexOf(QLatin1Char('(')) + 1).chopped(1).trimmed() == pattern)
+            filters << description;
+        else
+            filters << description + QStringLiteral(" (") + pattern + QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));
 }

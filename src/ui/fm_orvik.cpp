@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTableView>
@@ -135,10 +136,29 @@ void fmORVIK::Form_Load() {
         m_ui.lblMode->setText(QString());
         m_ui.elaMsg->setCaption(QStringLiteral("V.") + version);
         op.setBusy(true);
-        show();
+        showWithinScreen();
         InitForm();
         op.setBusy(false);
     });
+}
+
+void fmORVIK::showWithinScreen() {
+    // The design size where the screen has room for it; on a smaller screen the window takes the
+    // screen's free area, so that no button or status panel lies beyond its edge.
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    if (area.isEmpty()) {
+        show();
+        return;
+    }
+    const QSize design = size();
+    if (design.width() <= area.width() && design.height() <= area.height()) {
+        move(area.center() - QPoint(design.width() / 2, design.height() / 2));
+        show();
+        return;
+    }
+    setGeometry(area);
+    showMaximized();
 }
 
 void fmORVIK::InitForm() {

@@ -56,6 +56,7 @@ protected:
 private:
     void connectSignals();
     void toggleLandscape();
+    void showWithinScreen();
     void enableMenuGroupOfPage(int page);
     void storeInitPath();
     // The exit after the question: saved text, dialog folder, pending maintenance, the end.

@@ -8,6 +8,7 @@
 #include "app/run_log.h"
 #include "ui/fm_orvik.h"
 #include "ui/fonts.h"
+#include "ui/qt_translation.h"
 
 #include <QApplication>
 #include <QDir>
@@ -36,6 +37,7 @@ int Main(int argc, char** argv) {
     WidgetOperator widgetOperator;
     installOperator(&widgetOperator);
     installUiFonts();
+    installQtTranslation();
 
     std::unique_ptr<fmORVIK> window;
     guarded(QStringLiteral("bmORVEL_Main"), [&] {

@@ -1,12 +1,16 @@
 #include "app/gui/widget_helpers.h"
+#include "app/gui/widget_operator.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QInputDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 
 class TestWidgetHelpers : public QObject {
@@ -17,6 +21,7 @@ private slots:
     void selectAllText();
     void keyToTabFollowsTabOrder();
     void centerForm();
+    void questionsFitTheScreenWithTheNormalPointer();
 };
 
 namespace {
@@ -97,6 +102,34 @@ void TestWidgetHelpers::centerForm() {
     const int above = 375 * int(window.screen()->logicalDotsPerInchY()) / 1440;
     QCOMPARE(frame.left(), screen.left() + (screen.width() - frame.width()) / 2);
     QCOMPARE(frame.top(), screen.top() + (screen.height() - frame.height() - above) / 2);
+}
+
+void TestWidgetHelpers::questionsFitTheScreenWithTheNormalPointer() {
+    WidgetOperator op;
+    QApplication::setOverrideCursor(Qt::WaitCursor); // a long operation asks a question
+    QStringList lines;
+    for (int i = 1; i <= 10000; ++i)
+        lines << QStringLiteral("line %1 of a rejected statement").arg(i);
+    QRect box;
+    QList<Qt::CursorShape> pointers;
+    const auto answerWhenShown = [&] {
+        QTimer::singleShot(0, [&] {
+            QWidget* shown = QApplication::activeModalWidget();
+            QVERIFY(shown);
+            box = shown->frameGeometry();
+            pointers << QApplication::overrideCursor()->shape();
+            static_cast<QDialog*>(shown)->reject();
+        });
+    };
+    answerWhenShown();
+    op.messageBox(lines.join(QLatin1Char('\n')), MsgButtons::Ok, MsgIcon::Exclamation, QStringLiteral("t"));
+    QVERIFY(QApplication::primaryScreen()->availableGeometry().height() >= box.height());
+    answerWhenShown();
+    QCOMPARE(op.inputBox(QStringLiteral("Input DB Password:"), QStringLiteral("t"), {}, EchoMode::Password),
+             std::nullopt);
+    QCOMPARE(pointers, (QList<Qt::CursorShape>{Qt::ArrowCursor, Qt::ArrowCursor}));
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor); // back after each answer
+    QApplication::restoreOverrideCursor();
 }
 
 QTEST_MAIN(TestWidgetHelpers)

@@ -324,6 +324,10 @@ void TestProfiles::doubleClickConnects() {
     std::unique_ptr<StartedWindow> s(startWith(kTwoProfiles));
     auto* grid = s->child<FlexGrid>("fgCntStr");
     s->child<QTabWidget>("tabPage")->setCurrentIndex(2);
+    // A click makes the row current first: the double-click that follows still connects.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cellCentre(grid, 2, 0 + 1));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cellCentre(grid, 2, 0 + 1));
+    QVERIFY(!grid->isEditing());
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cellCentre(grid, 2, 0 + 1));
     QCOMPARE(s->child<QLabel>("lblStatus")->text(), QStringLiteral("第二"));
     QCOMPARE(s->window->windowTitle(), QStringLiteral("第二 -  DB維護程式 - ORVIK"));

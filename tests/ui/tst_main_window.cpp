@@ -3,8 +3,10 @@
 #include "app/program_info.h"
 #include "grid/elastic_panel.h"
 #include "support/started_window.h"
+#include "ui/file_dialog.h"
 #include "ui/fm_orvik.h"
 #include "ui/fonts.h"
+#include "ui/qt_translation.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -13,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -65,6 +68,8 @@ private slots:
     void programStartsAndLogsStartLine();
     void programWithoutDisplaySaysSo();
     void fontsDrawTraditionalShapes();
+    void windowFitsTheScreen();
+    void qtDialogsSpeakTraditionalChinese();
 
 private:
     QTemporaryDir m_home;
@@ -354,6 +359,29 @@ void TestMainWindow::fontsDrawTraditionalShapes() {
     installUiFonts();
     QCOMPARE(QFontInfo(QFont(QStringLiteral("標楷體"))).family(), QStringLiteral("AR PL UKai TW"));
     QCOMPARE(QFontInfo(QApplication::font()).family(), QStringLiteral("Noto Sans CJK TC"));
+}
+
+void TestMainWindow::windowFitsTheScreen() {
+    Started s; // the test screen is smaller than the window's design size
+    // The window's own area: the test platform draws a frame around a maximised window off-screen.
+    const QRect area = s.window->screen()->availableGeometry();
+    QVERIFY2(s.window->width() <= area.width() && s.window->height() <= area.height(),
+             qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                            .arg(s.window->geometry().width())
+                            .arg(s.window->geometry().height())
+                            .arg(area.width())
+                            .arg(area.height())));
+}
+
+void TestMainWindow::qtDialogsSpeakTraditionalChinese() {
+    QVERIFY(installQtTranslation());
+    QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+    QVERIFY2(box.button(QMessageBox::Yes)->text().contains(QStringLiteral("是")),
+             qPrintable(box.button(QMessageBox::Yes)->text()));
+    // Each filter's description once; the all-files filter shows names without a dot too.
+    QCOMPARE(
+        FileDialog::qtFilter(QStringLiteral("SQL Files (*.sql)|*.sql|文字檔案(*.txt)|*.txt|ALLfiles|*.*|")),
+        QStringLiteral("SQL Files (*.sql);;文字檔案(*.txt);;ALLfiles (*)"));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -5,6 +5,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
 
 #include <limits>
 
@@ -48,6 +49,47 @@ ButtonSet qtButtons(MsgButtons buttons) {
     return {QMessageBox::Ok, QMessageBox::Ok};
 }
 
+// A question is answered with the normal pointer, whatever the program was showing; the pointer
+// it was showing comes back afterwards.
+class ArrowWhileAsking {
+public:
+    ArrowWhileAsking() : m_busy(QApplication::overrideCursor() != nullptr) {
+        if (m_busy)
+            QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~ArrowWhileAsking() {
+        if (m_busy)
+            QApplication::restoreOverrideCursor();
+    }
+
+private:
+    bool m_busy;
+};
+
+// The text as much of it as a box can show on the screen: long lines cut, and the lines that do
+// not fit left out with their count said (the error log keeps the whole text).
+QString screenful(const QString& text) {
+    constexpr int kCharsPerLine = 100;
+    constexpr int kLongestLine = 400;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int height = screen ? screen->availableGeometry().height() : 600;
+    const int lineHeight = std::max(1, QFontMetrics(QApplication::font()).lineSpacing());
+    int budget = std::max(5, (height - 200) / lineHeight); // room left for the caption and buttons
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    QStringList shown;
+    for (const QString& line : lines) {
+        const QString cut = line.size() > kLongestLine ? line.left(kLongestLine) + QStringLiteral("…") : line;
+        const int takes = 1 + int(cut.size()) / kCharsPerLine;
+        if (takes > budget - 1 && shown.size() < lines.size() - 1)
+            break;
+        shown << cut;
+        budget -= takes;
+    }
+    if (shown.size() < lines.size())
+        shown << QStringLiteral("…(另有 %1 行未顯示)").arg(lines.size() - shown.size());
+    return shown.join(QLatin1Char('\n'));
+}
+
 int answerOf(int qtButton) {
     switch (qtButton) {
     case QMessageBox::Ok:
@@ -71,16 +113,10 @@ int answerOf(int qtButton) {
 int WidgetOperator::messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
                                const QString& caption) {
     const ButtonSet set = qtButtons(buttons);
-    QMessageBox box(qtIcon(icon), caption, text, set.buttons, QApplication::activeWindow());
+    QMessageBox box(qtIcon(icon), caption, screenful(text), set.buttons, QApplication::activeWindow());
     box.setDefaultButton(set.defaultButton);
-    // A box asked while the hourglass shows must still be answerable with the normal pointer.
-    const bool busy = QApplication::overrideCursor() != nullptr;
-    if (busy)
-        QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const int answer = answerOf(box.exec());
-    if (busy)
-        QApplication::restoreOverrideCursor();
-    return answer;
+    const ArrowWhileAsking arrow;
+    return answerOf(box.exec());
 }
 
 std::optional<QString> WidgetOperator::inputBox(const QString& prompt, const QString& title,
@@ -94,6 +130,7 @@ std::optional<QString> WidgetOperator::inputBox(const QString& prompt, const QSt
     // An answer of any length is taken whole, not cut at the line editor's default limit.
     if (auto* line = dialog.findChild<QLineEdit*>())
         line->setMaxLength(std::numeric_limits<int>::max());
+    const ArrowWhileAsking arrow;
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();
@@ -101,11 +138,13 @@ std::optional<QString> WidgetOperator::inputBox(const QString& prompt, const QSt
 
 QString WidgetOperator::openFileName(const QString& caption, const QString& startPath,
                                      const QString& filter) {
+    const ArrowWhileAsking arrow;
     return QFileDialog::getOpenFileName(QApplication::activeWindow(), caption, startPath, filter);
 }
 
 QString WidgetOperator::saveFileName(const QString& caption, const QString& startPath,
                                      const QString& filter) {
+    const ArrowWhileAsking arrow;
     return QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, startPath, filter, nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
