@@ -38,6 +38,33 @@ void requireQtDriver(const QString& driver, const QString& asked, const QString&
         noDriver(asked, what);
 }
 
+// The value of the first of keys the string holds; a clear error naming them when it holds none.
+QString required(const ConnectionString& cs, std::initializer_list<const char*> keys, const QString& what) {
+    const QString value = cs.firstOf(keys).value_or(QString()).trimmed();
+    if (!value.isEmpty())
+        return value;
+    QStringList names;
+    for (const char* key : keys)
+        names << QLatin1String(key) + u'=';
+    throw AppError(ErrNo::DbOpenFailed,
+                   QStringLiteral("The connection string has no %1 (or %2): %3 needs it.")
+                       .arg(names.first(), names.mid(1).join(QStringLiteral(", ")), what));
+}
+
+// The Port= of the string, -1 when it has none; a clear error when it is no port number.
+int portOf(const ConnectionString& cs) {
+    const auto text = cs.value(QStringLiteral("Port"));
+    if (!text)
+        return -1;
+    bool ok = false;
+    const int port = text->trimmed().toInt(&ok);
+    if (!ok || port < 1 || port > 65535)
+        throw AppError(
+            ErrNo::DbOpenFailed,
+            QStringLiteral("Port=%1 in the connection string is not a port number (1 to 65535).").arg(*text));
+    return port;
+}
+
 QString odbcPair(const QString& key, const QString& value) {
     return key + u'=' + ConnectionString::quoteValue(value) + u';';
 }
@@ -76,11 +103,12 @@ EngineRoute postgresRoute(const ConnectionString& cs, const QString& asked) {
     EngineRoute route;
     route.kind = QStringLiteral("PostgreSQL");
     route.qtDriver = QStringLiteral("QPSQL");
-    splitHostPort(cs.firstOf({"Server", "Host", "Data Source", "Address", "Servername"}).value_or(QString()),
-                  &route.host, &route.port);
-    if (const auto port = cs.value(QStringLiteral("Port")))
-        route.port = port->toInt();
-    route.databaseName = cs.firstOf({"Database", "Initial Catalog", "dbname"}).value_or(QString());
+    const QString what = QStringLiteral("a PostgreSQL connection");
+    splitHostPort(required(cs, {"Server", "Host", "Data Source", "Address", "Servername"}, what), &route.host,
+                  &route.port);
+    if (const int port = portOf(cs); port > 0)
+        route.port = port;
+    route.databaseName = required(cs, {"Database", "Initial Catalog", "dbname"}, what);
     route.user = cs.firstOf({"Uid", "User ID", "User", "Username", "User Name"}).value_or(QString());
     route.password = cs.firstOf({"Pwd", "Password"}).value_or(QString());
     QStringList options{QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds)};
@@ -96,10 +124,11 @@ EngineRoute mysqlRoute(const ConnectionString& cs, const QString& asked) {
     EngineRoute route;
     route.kind = QStringLiteral("MySQL");
     route.qtDriver = QStringLiteral("QMYSQL");
-    splitHostPort(cs.firstOf({"Server", "Host", "Data Source", "Address"}).value_or(QString()), &route.host,
-                  &route.port);
-    if (const auto port = cs.value(QStringLiteral("Port")))
-        route.port = port->toInt();
+    splitHostPort(
+        required(cs, {"Server", "Host", "Data Source", "Address"}, QStringLiteral("a MySQL connection")),
+        &route.host, &route.port);
+    if (const int port = portOf(cs); port > 0)
+        route.port = port;
     route.databaseName = cs.firstOf({"Database", "Initial Catalog"}).value_or(QString());
     route.user = cs.firstOf({"Uid", "User ID", "User"}).value_or(QString());
     route.password = cs.firstOf({"Pwd", "Password"}).value_or(QString());
@@ -127,7 +156,8 @@ EngineRoute sqlServerRoute(const ConnectionString& cs, const QString& asked) {
         driver = OdbcDriverRegistry::firstMatching({QStringLiteral("FreeTDS")});
     if (driver.isEmpty())
         noDriver(asked, QStringLiteral("a SQL Server database"));
-    const QString server = cs.firstOf({"Data Source", "Server", "Address", "Addr"}).value_or(QString());
+    const QString server =
+        required(cs, {"Data Source", "Server", "Address", "Addr"}, QStringLiteral("a SQL Server connection"));
     QString odbc = odbcPair(QStringLiteral("Driver"), driver);
     if (freeTds) {
         QString host;
@@ -160,9 +190,9 @@ EngineRoute accessRoute(const ConnectionString& cs, const QString& asked, const 
     const QString driver = OdbcDriverRegistry::firstMatching({QStringLiteral("MDBTools")});
     if (driver.isEmpty())
         noDriver(asked, QStringLiteral("an Access database file"));
-    const QString file =
-        QDir(programFolder)
-            .absoluteFilePath(cs.firstOf({"Data Source", "DBQ", "Database"}).value_or(QString()));
+    const QString file = QDir(programFolder)
+                             .absoluteFilePath(required(cs, {"Data Source", "DBQ", "Database"},
+                                                        QStringLiteral("an Access database file")));
     EngineRoute route =
         odbcRoute(QStringLiteral("Access"),
                   odbcPair(QStringLiteral("Driver"), driver) + odbcPair(QStringLiteral("DBQ"), file), file);

@@ -80,15 +80,19 @@ QString& CurrentSql() {
 }
 
 QString useDatabaseString(const QString& connectionString, const QString& database) {
-    // Without "Catalog=" the kept part is the first seven characters, as the old formula had it.
-    const qsizetype catalog = connectionString.indexOf(QLatin1String("Catalog="));
-    const qsizetype keep = catalog < 0 ? 7 : catalog + 8;
-    const qsizetype data = connectionString.indexOf(QLatin1String(";Data "));
-    if (data < 0)
-        throw AppError(ErrNo::InvalidCall,
-                       QStringLiteral("Invalid procedure call or argument: the connection string "
-                                      "holds no \";Data \" entry to keep."));
-    return connectionString.left(keep) + database + connectionString.mid(data);
+    QStringList pairs;
+    bool set = false;
+    const ConnectionString parsed = ConnectionString::parse(connectionString);
+    for (const ConnectionString::Pair& pair : parsed.pairs()) {
+        const bool databaseKey =
+            !set && (pair.key.compare(QLatin1String("Initial Catalog"), Qt::CaseInsensitive) == 0 ||
+                     pair.key.compare(QLatin1String("Database"), Qt::CaseInsensitive) == 0);
+        pairs << pair.key + u'=' + ConnectionString::quoteValue(databaseKey ? database : pair.value);
+        set = set || databaseKey;
+    }
+    if (!set)
+        pairs << QStringLiteral("Initial Catalog=") + ConnectionString::quoteValue(database);
+    return pairs.join(u';');
 }
 
 QString sGetJustSQL(const QString& text) {

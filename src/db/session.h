@@ -34,9 +34,9 @@ QString dialectKeyFor(const QString& provider, const QString& connectionString);
 // commands; the script runner and the text import use it as their working buffer.
 QString& CurrentSql();
 
-// The connection string for a switch to database `database`: the text up to and including
-// "Catalog=", the database name, then the text from ";Data " on. Throws AppError when the string
-// holds no ";Data ".
+// The connection string for a switch to database `database`: its database key ("Initial Catalog"
+// or "Database", wherever it stands) set to the name, every other pair kept in its place; an
+// "Initial Catalog" pair added when the string has neither.
 QString useDatabaseString(const QString& connectionString, const QString& database);
 
 // The text from its first SQL command word on; "" when it holds none.

@@ -289,12 +289,13 @@ void TestExec::useRebuildFormula_data() {
         << "Provider=SQLOLEDB.1;Password=p;User ID=sa;Initial Catalog=Old;Data Source=srv"
         << "NewDb"
         << "Provider=SQLOLEDB.1;Password=p;User ID=sa;Initial Catalog=NewDb;Data Source=srv";
-    QTest::newRow("whatever stood between") << "Provider=SQLOLEDB;Initial Catalog=a;x=1;Data Source=s"
-                                            << "b"
-                                            << "Provider=SQLOLEDB;Initial Catalog=b;Data Source=s";
-    QTest::newRow("no Catalog= keeps seven characters") << "Provider=SQLOLEDB;Data Source=s"
-                                                        << "d"
-                                                        << "Provided;Data Source=s";
+    QTest::newRow("keys in the order typed, every pair kept")
+        << "Provider=SQLOLEDB;Data Source=s;x=1;Database=a;Password={p;w}"
+        << "b"
+        << "Provider=SQLOLEDB;Data Source=s;x=1;Database=b;Password={p;w}";
+    QTest::newRow("no database key") << "Provider=SQLOLEDB;Data Source=s"
+                                     << "d"
+                                     << "Provider=SQLOLEDB;Data Source=s;Initial Catalog=d";
 }
 
 void TestExec::useRebuildFormula() {
@@ -302,8 +303,6 @@ void TestExec::useRebuildFormula() {
     QFETCH(QString, database);
     QFETCH(QString, after);
     QCOMPARE(useDatabaseString(before, database), after);
-    QVERIFY_THROWS_EXCEPTION(
-        AppError, useDatabaseString(QStringLiteral("Provider=SQLOLEDB;Initial Catalog=a"), database));
 }
 
 void TestExec::droppedConnectionReported() {
