@@ -10,7 +10,7 @@ constexpr int kValueBufferLength = 255; // a 256-character buffer holds 255 char
 QString decodeIniBytes(const QByteArray& bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes.mid(3));
-    return LocalCodec::toUnicode(bytes);
+    return LocalCodec::toUnicodeBestEffort(bytes);
 }
 
 QString unquote(const QString& value) {

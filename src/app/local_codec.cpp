@@ -1,5 +1,7 @@
 #include "app/local_codec.h"
 
+#include "app/errors.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -55,20 +57,51 @@ QString toUnicode(const QByteArray& bytes) {
     return decoder.decode(bytes);
 }
 
-QString toUnicodeBestEffort(const QByteArray& bytes) {
-    const auto cleanly = [&bytes](const char* name) -> std::optional<QString> {
-        QStringDecoder decoder(name);
+QByteArray detect(const QByteArray& bytes) {
+    for (const QByteArray& name : {codecName(), QByteArray("UTF-8"), QByteArray("Big5")}) {
+        QStringDecoder decoder(name.constData());
         if (!decoder.isValid())
-            return std::nullopt;
-        QString text = decoder.decode(bytes);
-        if (decoder.hasError())
-            return std::nullopt;
-        return text;
-    };
-    for (const QByteArray& name : {codecName(), QByteArray("UTF-8"), QByteArray("Big5")})
-        if (auto text = cleanly(name.constData()))
-            return *text;
-    return toUnicode(bytes);
+            continue;
+        const QString decoded = decoder.decode(bytes); // the conversion runs when the result is taken
+        if (!decoder.hasError())
+            return name;
+    }
+    return codecName();
+}
+
+QString toUnicode(const QByteArray& bytes, const QByteArray& codec) {
+    QStringDecoder decoder(codec.constData());
+    return decoder.isValid() ? decoder.decode(bytes) : QString::fromUtf8(bytes);
+}
+
+QString toUnicodeBestEffort(const QByteArray& bytes) {
+    return toUnicode(bytes, detect(bytes));
+}
+
+QByteArray fromUnicodeExactly(const QString& text, const QByteArray& codec) {
+    QStringEncoder encoder(codec.constData());
+    if (!encoder.isValid())
+        return text.toUtf8();
+    const QByteArray bytes = encoder.encode(text);
+    if (toUnicode(bytes, codec) == text)
+        return bytes;
+    // The first character that does not come back is the one the page cannot hold.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString one = text.mid(i, length);
+        QStringEncoder single(codec.constData());
+        if (toUnicode(single.encode(one), codec) != one)
+            throw AppError(
+                ErrNo::PathFileAccess,
+                QStringLiteral("The character \"%1\" cannot be written in the file's code page (%2): "
+                               "nothing was saved.")
+                    .arg(one, QString::fromLatin1(codec)));
+        i += length - 1;
+    }
+    throw AppError(ErrNo::PathFileAccess,
+                   QStringLiteral("The text cannot be written in the file's code page (%1): "
+                                  "nothing was saved.")
+                       .arg(QString::fromLatin1(codec)));
 }
 
 QByteArray fromUnicode(const QString& text) {

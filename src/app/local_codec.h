@@ -16,6 +16,11 @@ void setCodecName(const QByteArray& name);
 QString toUnicode(const QByteArray& bytes);
 // For files from elsewhere: the local code page when the bytes are valid in it, otherwise UTF-8
 // or Big5 when the bytes are valid in one of those, otherwise the local code page all the same.
+QByteArray detect(const QByteArray& bytes);
 QString toUnicodeBestEffort(const QByteArray& bytes);
+QString toUnicode(const QByteArray& bytes, const QByteArray& codec);
 QByteArray fromUnicode(const QString& text);
+// The text in the given code page, for files written back in the page they were read in. Throws
+// AppError naming the first character the page cannot hold: nothing is replaced.
+QByteArray fromUnicodeExactly(const QString& text, const QByteArray& codec);
 } // namespace LocalCodec

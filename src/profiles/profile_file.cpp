@@ -7,8 +7,11 @@
 
 namespace ProfileFile {
 
-QList<QString> profileLines(const QByteArray& bytes) {
-    const QString text = LocalCodec::toUnicode(bytes);
+QList<QString> profileLines(const QByteArray& bytes, QByteArray* codec) {
+    const QByteArray found = LocalCodec::detect(bytes);
+    if (codec)
+        *codec = found;
+    const QString text = LocalCodec::toUnicode(bytes, found);
     QList<QString> lines;
     qsizetype start = 0;
     const auto take = [&](qsizetype end) {
@@ -34,15 +37,15 @@ Profile splitLine(const QString& line) {
     return {parts.value(0), parts.value(1)};
 }
 
-QByteArray toBytes(const QList<Profile>& profiles) {
+QByteArray toBytes(const QList<Profile>& profiles, const QByteArray& codec) {
     QString text;
     for (const Profile& p : profiles)
         text += p.connectionString + u'\t' + p.name + QStringLiteral("\r\n");
-    return LocalCodec::fromUnicode(text);
+    return LocalCodec::fromUnicodeExactly(text, codec.isEmpty() ? LocalCodec::codecName() : codec);
 }
 
-void save(const QString& path, const QList<Profile>& profiles) {
-    replaceFileContents(path, toBytes(profiles));
+void save(const QString& path, const QList<Profile>& profiles, const QByteArray& codec) {
+    replaceFileContents(path, toBytes(profiles, codec));
 }
 
 } // namespace ProfileFile

@@ -73,7 +73,7 @@ void ProfilePage::load() {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + path);
-        const QList<QString> lines = ProfileFile::profileLines(file.readAll());
+        const QList<QString> lines = ProfileFile::profileLines(file.readAll(), &m_fileCodec);
         file.close();
         grid->setRedraw(false);
         int number = 0;
@@ -156,7 +156,7 @@ void ProfilePage::cmdSave_Click() {
         for (int row = 1; row < w.fgCntStr->rows(); ++row)
             profiles.append({w.fgCntStr->textMatrix(row, 1), w.fgCntStr->textMatrix(row, 2)});
         const QString path = profileFilePath();
-        ProfileFile::save(path, profiles);
+        ProfileFile::save(path, profiles, m_fileCodec);
         StatusMessage() = QStringLiteral("設定存檔於: ") + path;
         currentOperator().messageBox(StatusMessage(), MsgButtons::Ok, MsgIcon::Information,
                                      ProgramInfo::appTitle());

@@ -41,4 +41,5 @@ private:
 
     ConnectionWidgets w;
     ConnectActions& m_connect;
+    QByteArray m_fileCodec; // the code page the profile file was read in; written back in it
 };

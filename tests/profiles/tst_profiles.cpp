@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStringEncoder>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -62,6 +63,7 @@ private slots:
     void boxesMoveFocusOnEnterAndArrows();
     void doubleClickConnects();
     void menuEntriesRunProfileCommands();
+    void fileInAnotherCodePageKeepsIt();
 };
 
 void TestProfiles::readingRules_data() {
@@ -347,6 +349,21 @@ void TestProfiles::menuEntriesRunProfileCommands() {
     QCOMPARE(grid->rows(), 3);
     s->action("mnuConnect_3")->trigger();
     QCOMPARE(s->program.read(QStringLiteral("CntStr.txt")), kTwoProfiles);
+}
+
+void TestProfiles::fileInAnotherCodePageKeepsIt() {
+    // A Big5 profile file where the locale writes UTF-8: read as Big5, written back as Big5.
+    const QByteArray big5 = QStringEncoder("Big5").encode(QString::fromUtf8(kTwoProfiles));
+    std::unique_ptr<StartedWindow> s(startWith(big5));
+    auto* grid = s->child<FlexGrid>("fgCntStr");
+    QCOMPARE(grid->textMatrix(2, 2), QStringLiteral("第二"));
+    s->window->profilePage().cmdSave_Click();
+    QCOMPARE(s->program.read(QStringLiteral("CntStr.txt")), big5);
+    // A name Big5 cannot hold is refused with its character named; the file stays as it was.
+    grid->setTextMatrix(2, 2, QStringLiteral("第二😀"));
+    s->window->profilePage().cmdSave_Click();
+    QVERIFY2(s->op.boxes.last().text.contains(QStringLiteral("😀")), qPrintable(s->op.boxes.last().text));
+    QCOMPARE(s->program.read(QStringLiteral("CntStr.txt")), big5);
 }
 
 QTEST_MAIN(TestProfiles)
