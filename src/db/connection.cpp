@@ -262,6 +262,9 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
     }
     auto query = std::make_unique<QSqlQuery>(db);
     query->setForwardOnly(true);
+    // Decimals through ODBC come as the driver's text, every digit kept, not as doubles.
+    if (db.driverName() == QLatin1String("QODBC"))
+        query->setNumericalPrecisionPolicy(QSql::HighPrecision);
     // SQLite keeps the count of the last statement that changed rows: a BEGIN or CREATE after an
     // UPDATE would report the UPDATE's count. The engine's running total tells whether this one did.
     auto* sqlite =

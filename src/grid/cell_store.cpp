@@ -130,6 +130,18 @@ const char* CellStore::finishBlock() {
 }
 
 void CellStore::endRow() {
+    const size_t n = m_offsets.size();
+    if (m_longestBytes.size() < n) {
+        m_longestBytes.resize(n, 0);
+        m_longestRow.resize(n, -1);
+    }
+    for (size_t c = 0; c < n; ++c) {
+        const quint32 bytes = quint32(c + 1 < n ? m_offsets[c + 1] : m_textSize) - m_offsets[c];
+        if (bytes > m_longestBytes[c]) {
+            m_longestBytes[c] = bytes;
+            m_longestRow[c] = int(m_rows.size());
+        }
+    }
     m_rows.push_back(finishBlock());
 }
 
@@ -165,6 +177,10 @@ void CellStore::setRows(int rows) {
         outOfRange();
     for (size_t r = size_t(rows); r < m_rows.size(); ++r)
         release(m_rows[r]);
+    if (size_t(rows) < m_rows.size()) {
+        m_longestBytes.clear();
+        m_longestRow.clear();
+    }
     m_rows.resize(size_t(rows), nullptr);
     repackIfWasteful();
 }
@@ -250,6 +266,8 @@ void CellStore::moveRow(int from, int to) {
 }
 
 void CellStore::clear() {
+    m_longestBytes.clear();
+    m_longestRow.clear();
     m_rows.clear();
     m_rows.shrink_to_fit();
     m_chunks.clear();

@@ -40,6 +40,12 @@ public:
     void moveRow(int from, int to);
     void clear();
 
+    // The row holding the longest cell of a column among the rows appended since the rows were
+    // last cut back; -1 when none is known. What fits that cell fits every row of the column.
+    int longestRow(int col) const {
+        return col >= 0 && size_t(col) < m_longestRow.size() ? m_longestRow[size_t(col)] : -1;
+    }
+
     // Building a row cell by cell, straight from text or from UTF-8 bytes, with no strings between.
     void beginRow();
     void addCell(QStringView text);
@@ -56,6 +62,8 @@ private:
     void repackIfWasteful();
 
     std::vector<const char*> m_rows; // nullptr: an empty row
+    std::vector<quint32> m_longestBytes;
+    std::vector<int> m_longestRow;
     int m_cols = 0;
 
     struct ChunkFree {

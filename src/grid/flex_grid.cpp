@@ -233,8 +233,28 @@ void FlexGrid::setFontSize(double points) {
     setFont(f);
 }
 
+int FlexGrid::widestFitted() const {
+    return std::max(200, viewport()->width() * 2 / 3);
+}
+
 int FlexGrid::sizeHintForColumn(int column) const {
-    return std::min(QTableView::sizeHintForColumn(column), std::max(200, viewport()->width() * 2 / 3));
+    return std::min(QTableView::sizeHintForColumn(column), widestFitted());
+}
+
+void FlexGrid::fitColumnsToContents() {
+    resizeColumnsToContents(); // the header and a sample of rows
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    for (int col = m_model->fixedCols(); col < cols(); ++col) {
+        const int row = m_model->store().longestRow(col);
+        if (m_model->isBound() || row < m_model->fixedRows() || row >= rows())
+            continue;
+        const int wanted = std::min(
+            itemDelegate()->sizeHint(option, m_model->viewIndex(row, col)).width() + 1, widestFitted());
+        const int viewCol = col - m_model->fixedCols();
+        if (wanted > columnWidth(viewCol))
+            setColumnWidth(viewCol, wanted);
+    }
 }
 
 void FlexGrid::mousePressEvent(QMouseEvent* event) {

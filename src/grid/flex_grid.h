@@ -48,6 +48,8 @@ public:
     int colWidth(int col) const;
     void setColWidth(int col, int twips);
     void autoSize(int firstCol, int lastCol);
+    // Each column as wide as a sample of its rows and its longest cell need (within the cap below).
+    void fitColumnsToContents();
 
     void setRedraw(bool redraw) { m_model->setRedraw(redraw); }
     void setBackColor(const QColor& colour);
@@ -82,6 +84,7 @@ protected:
     // Fitting a column to its contents stops at two thirds of the visible width, so that one long
     // value does not push every other column out of sight.
     int sizeHintForColumn(int column) const override;
+    int widestFitted() const;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -6,6 +6,7 @@
 #include "db/recordset.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
+#include "grid/number_text.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -100,25 +101,6 @@ QString isoTextAsDate(const QString& text) {
     return text;
 }
 
-// Fifteen significant digits at most, as numbers always showed; the shortest form first because it
-// is far cheaper to make and is the same text for nearly every stored value.
-std::to_chars_result numberChars(char* first, char* last, double value) {
-    std::to_chars_result done = std::to_chars(first, last, value);
-    int significant = 0;
-    for (const char* p = first; p < done.ptr && *p != 'e'; ++p)
-        if (*p >= '0' && *p <= '9' && (significant > 0 || *p != '0'))
-            ++significant;
-    if (significant > 15)
-        done = std::to_chars(first, last, value, std::chars_format::general, 15);
-    return done;
-}
-
-QString numberText(double value) {
-    char digits[64];
-    const std::to_chars_result done = numberChars(digits, digits + sizeof digits, value);
-    return QString::fromLatin1(digits, done.ptr - digits);
-}
-
 // Numbers go straight into the row as digits, with no string made for them.
 bool appendNumber(CellStore& store, const QVariant& value) {
     char digits[64];
@@ -133,7 +115,7 @@ bool appendNumber(CellStore& store, const QVariant& value) {
     case QMetaType::Double:
         if (!std::isfinite(value.toDouble()))
             return false;
-        done = numberChars(digits, digits + sizeof digits, value.toDouble());
+        done = NumberText::doubleChars(digits, digits + sizeof digits, value.toDouble());
         break;
     default:
         return false;
@@ -156,9 +138,12 @@ bool appendDate(CellStore& store, const QVariant& value) {
     return true;
 }
 
+bool isDoubleType(int adoType) {
+    return adoType == AdoType::Double || adoType == AdoType::Single;
+}
+
 bool isNumberType(int adoType) {
-    return adoType == AdoType::Double || adoType == AdoType::Single || adoType == AdoType::Numeric ||
-           adoType == AdoType::Currency;
+    return isDoubleType(adoType) || adoType == AdoType::Numeric || adoType == AdoType::Currency;
 }
 
 // Text read straight from the engine, shown as the same value read through Qt would be.
@@ -168,12 +153,13 @@ void appendText(CellStore& store, const Recordset::RawCell& cell, int adoType) {
     char out[64];
     if (AdoType::isDateType(adoType) && adoType != AdoType::DBTime) {
         store.addCell(isoTextAsDate(QString::fromUtf8(bytes, qsizetype(size))));
-    } else if (isNumberType(adoType) && size > 0 && size < 40) {
-        // Numbers with at most fifteen significant digits, and no trailing zeros of a scale.
+    } else if (isNumberType(adoType) && !isDoubleType(adoType)) {
+        store.addCellUtf8(bytes, NumberText::decimalLength(bytes, size)); // every digit the engine gave
+    } else if (isDoubleType(adoType) && size > 0 && size < 40) {
         double value = 0;
         const auto parsed = std::from_chars(bytes, bytes + size, value);
         if (parsed.ec == std::errc() && parsed.ptr == bytes + size && std::isfinite(value)) {
-            const auto done = numberChars(out, out + sizeof out, value);
+            const auto done = NumberText::doubleChars(out, out + sizeof out, value);
             store.addCellUtf8(out, size_t(done.ptr - out));
         } else {
             store.addCellUtf8(bytes, size);
@@ -199,7 +185,7 @@ void appendRaw(CellStore& store, const Recordset::RawCell& cell, int adoType) {
     }
     case Recordset::RawCell::Real:
         if (std::isfinite(cell.real)) {
-            const auto done = numberChars(out, out + sizeof out, cell.real);
+            const auto done = NumberText::doubleChars(out, out + sizeof out, cell.real);
             store.addCellUtf8(out, size_t(done.ptr - out));
         } else {
             store.addCell(QString::number(cell.real));
@@ -219,6 +205,9 @@ void appendValue(CellStore& store, const QVariant& value, int adoType) {
         store.addCellUtf8("", 0);
     else if (appendDate(store, value))
         return;
+    else if (value.typeId() == QMetaType::QString && isNumberType(adoType))
+        store.addCell(
+            NumberText::ofNumberText(*static_cast<const QString*>(value.constData()), isDoubleType(adoType)));
     else if (value.typeId() == QMetaType::QString && !AdoType::isDateType(adoType))
         store.addCell(*static_cast<const QString*>(value.constData()));
     else if (!appendNumber(store, value))
@@ -231,6 +220,8 @@ QString cellText(const QVariant& value, int adoType) {
         return {};
     switch (value.typeId()) {
     case QMetaType::QString:
+        if (isNumberType(adoType))
+            return NumberText::ofNumberText(value.toString(), isDoubleType(adoType));
         return AdoType::isDateType(adoType) && adoType != AdoType::DBTime ? isoTextAsDate(value.toString())
                                                                           : value.toString();
     case QMetaType::Int:
@@ -241,7 +232,7 @@ QString cellText(const QVariant& value, int adoType) {
         return QString::number(value.toULongLong());
     case QMetaType::Double:
     case QMetaType::Float:
-        return std::isfinite(value.toDouble()) ? numberText(value.toDouble()) : value.toString();
+        return std::isfinite(value.toDouble()) ? NumberText::ofDouble(value.toDouble()) : value.toString();
     case QMetaType::Bool:
         return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     case QMetaType::QDate:
@@ -265,11 +256,8 @@ QString cellText(const QVariant& value, int adoType) {
 QString serverValueText(const QString& text, int adoType) {
     if (AdoType::isDateType(adoType) && adoType != AdoType::DBTime)
         return isoTextAsDate(text);
-    if (isNumberType(adoType) && !text.isEmpty() && text.size() < 40) {
-        bool ok = false;
-        const double value = text.toDouble(&ok);
-        return ok && std::isfinite(value) ? numberText(value) : text;
-    }
+    if (isNumberType(adoType))
+        return NumberText::ofNumberText(text, isDoubleType(adoType));
     if (adoType == AdoType::Boolean && text.size() == 1)
         return text == u"t" ? QStringLiteral("True") : QStringLiteral("False");
     return text;

@@ -6,9 +6,11 @@
 #include "app/message_catalog.h"
 #include "app/operator.h"
 #include "app/run_log.h"
+#include "db/ado_types.h"
 #include "db/session.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
+#include "grid/number_text.h"
 #include "grid/result_loader.h"
 #include "grid/status_panel.h"
 #include "profiles/connect_actions.h"
@@ -144,7 +146,7 @@ void QueryPage::loadRows(Recordset& rs, bool announceCount) {
     bool stopped = false;
     const bool loaded =
         FGLoadRST(w.fg1, rs, &count, w.elaMsg, &stopped, [this] { return m_busy.stopRequested(); });
-    w.fg1->resizeColumnsToContents();
+    w.fg1->fitColumnsToContents();
     if (stopped)
         showStatus(QStringLiteral("已停止讀取, 已讀入資料行數: ") + QString::number(count));
     else if (announceCount)
@@ -166,9 +168,11 @@ void QueryPage::cmdQryDB_Click() {
 }
 
 QString QueryPage::columnTotalText(int dataRows, double total) {
-    const bool whole = std::abs(total) < 1e15 && total == std::floor(total);
-    return QStringLiteral("Rows:") + QString::number(dataRows) + QStringLiteral(", Column Total:") +
-           (whole ? QString::number(qint64(total)) : QString::number(total, 'g', 15));
+    return columnTotalText(dataRows, NumberText::ofDouble(total));
+}
+
+QString QueryPage::columnTotalText(int dataRows, const QString& total) {
+    return QStringLiteral("Rows:") + QString::number(dataRows) + QStringLiteral(", Column Total:") + total;
 }
 
 void QueryPage::ShowColumnTotal() {
@@ -176,10 +180,19 @@ void QueryPage::ShowColumnTotal() {
     if (grid->rows() < 2)
         return;
     const int col = std::max(grid->col(), 0);
-    double total = 0;
+    const int type = grid->grid()->colDataType(col);
+    // Whole and decimal columns add up exactly; single and double ones as the doubles they are.
+    if (type == AdoType::Double || type == AdoType::Single) {
+        double total = 0;
+        for (int row = 1; row < grid->rows(); ++row)
+            total += grid->valueMatrix(row, col);
+        showStatus(columnTotalText(grid->rows() - 1, total));
+        return;
+    }
+    DecimalSum total;
     for (int row = 1; row < grid->rows(); ++row)
-        total += grid->valueMatrix(row, col);
-    showStatus(columnTotalText(grid->rows() - 1, total));
+        total.add(grid->textMatrix(row, col));
+    showStatus(columnTotalText(grid->rows() - 1, total.text()));
 }
 
 void QueryPage::cmdLoadFile_Click() {

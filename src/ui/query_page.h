@@ -51,6 +51,7 @@ public:
     static QString columnListSelect(const QStringList& fieldNames, const QString& table);
     // "Rows:" n ", Column Total:" total.
     static QString columnTotalText(int dataRows, double total);
+    static QString columnTotalText(int dataRows, const QString& total);
     // The table name a press on the table list remembered.
     QString rememberedTable() const { return m_rememberedTable; }
 

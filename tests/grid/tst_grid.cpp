@@ -2,6 +2,7 @@
 #include "grid/cell_store.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
+#include "grid/number_text.h"
 #include "grid/status_panel.h"
 #include "support/scripted_operator.h"
 
@@ -44,6 +45,8 @@ private slots:
     void inCellEditIsValidatedFirst();
     void rowDragMovesRowAndItsFormatting();
     void statusPanelFloodsAndBeeps();
+    void decimalSumIsExact_data();
+    void decimalSumIsExact();
 
 private:
     std::unique_ptr<FlexGrid> shownGrid(int cols, const QStringList& rows);
@@ -311,6 +314,25 @@ void TestGrid::statusPanelFloodsAndBeeps() {
     DispElaMsg(nullptr, QStringLiteral("x"));
     QCOMPARE(op.boxes.size(), 1);
     QVERIFY(op.boxes[0].text.startsWith(QStringLiteral("處理程序: (DispElaMsg)")));
+}
+
+void TestGrid::decimalSumIsExact_data() {
+    QTest::addColumn<QStringList>("cells");
+    QTest::addColumn<QString>("total");
+    QTest::newRow("tenths") << QStringList{"0.1", "0.2"} << "0.3";
+    QTest::newRow("signs and scales") << QStringList{"-5", "2.50", "text", ""} << "-2.5";
+    QTest::newRow("past a double's digits")
+        << QStringList{"99999999999999999999.9999", "0.0001"} << "100000000000000000000";
+    QTest::newRow("back through zero") << QStringList{"1.25", "-3", "1.75"} << "0";
+}
+
+void TestGrid::decimalSumIsExact() {
+    QFETCH(QStringList, cells);
+    QFETCH(QString, total);
+    DecimalSum sum;
+    for (const QString& cell : cells)
+        sum.add(cell);
+    QCOMPARE(sum.text(), total);
 }
 
 QTEST_MAIN(TestGrid)

@@ -65,6 +65,7 @@ private slots:
     void droppedConnectionReported();
     void longEditorText();
     void menuEntryExecutes();
+    void widthsFitTheLongestRow();
     void commandsWaitForALongLoad_data();
     void commandsWaitForALongLoad();
 
@@ -212,9 +213,10 @@ void TestExec::valuesShowTheSameOnEveryEngine() {
     const bool pg = engine != Sqlite;
     run(pg ? QStringLiteral(
                  "select 0.1::float8 + 0.2::float8 as f, 12.50::numeric(10,2) as n, true as b, "
-                 "'\\x00ff'::bytea as y, timestamp '2016-11-25 09:30:00.25' as t, 1e20::float8 as e")
+                 "'\\x00ff'::bytea as y, timestamp '2016-11-25 09:30:00.25' as t, 1e20::float8 as e, "
+                 "1234567890123456.7890::numeric(20,4) as x")
            : QStringLiteral("select 0.1 + 0.2 as f, 12.50 as n, 1 as b, x'00ff' as y, '2016-11-25 09:30:00' "
-                            "as t, 1e20 as e"));
+                            "as t, 1e20 as e, 123456789012345678 as x"));
     QCOMPARE(fg1()->textMatrix(1, 0), QStringLiteral("0.3"));
     QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("12.5"));
     // Booleans: PostgreSQL's own; SQLite has none, and the ODBC driver hands them over as digits.
@@ -222,7 +224,13 @@ void TestExec::valuesShowTheSameOnEveryEngine() {
     QCOMPARE(fg1()->textMatrix(1, 3), QStringLiteral("0x00ff"));
     QCOMPARE(fg1()->textMatrix(1, 4),
              pg ? QStringLiteral("2016/11/25 09:30:00") : QStringLiteral("2016-11-25 09:30:00"));
-    QCOMPARE(fg1()->textMatrix(1, 5), QStringLiteral("1e+20"));
+    QCOMPARE(fg1()->textMatrix(1, 5), QStringLiteral("1E+20"));
+    // Whole and decimal numbers show every digit.
+    QCOMPARE(fg1()->textMatrix(1, 6),
+             pg ? QStringLiteral("1234567890123456.789") : QStringLiteral("123456789012345678"));
+    fg1()->setCol(6);
+    m_window->window->queryPage().ShowColumnTotal();
+    QCOMPARE(StatusMessage(), QStringLiteral("Rows:1, Column Total:") + fg1()->textMatrix(1, 6));
 }
 
 void TestExec::execRunsTextUnchanged() {
@@ -402,4 +410,14 @@ void TestExec::commandsWaitForALongLoad() {
              QStringLiteral("已停止讀取, 已讀入資料行數: ") + QString::number(fg1()->rows() - 1));
     QVERIFY(m_window->op.beeps >= 4);
     QTRY_COMPARE(m_window->endCalls, 1); // the exit goes on once the load has stopped
+}
+
+void TestExec::widthsFitTheLongestRow() {
+    connect(Sqlite);
+    // The widest value stands far below the rows a width is sampled from.
+    run(QStringLiteral(
+        "select x from (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+        "WHERE x < 1000) SELECT CASE WHEN x = 1000 THEN 123456789012 ELSE x END AS x FROM c)"));
+    QCOMPARE(fg1()->textMatrix(1000, 0), QStringLiteral("123456789012"));
+    QVERIFY(fg1()->columnWidth(0) > fg1()->fontMetrics().horizontalAdvance(QStringLiteral("123456789012")));
 }
