@@ -128,6 +128,20 @@ std::unique_ptr<Recordset> sqliteRowsStatement(const QSqlDatabase& db, const QSt
     return rows;
 }
 
+bool isPlainIdentifier(const QString& name) {
+    static const QStringList keywords = {
+        "ALL",    "ALTER", "AND",   "AS",    "BY",    "CASE",   "CHECK",  "COLUMN", "CREATE", "DEFAULT",
+        "DELETE", "DESC",  "DROP",  "FROM",  "GRANT", "GROUP",  "HAVING", "IN",     "INDEX",  "INSERT",
+        "INTO",   "JOIN",  "KEY",   "LIMIT", "NOT",   "NULL",   "ON",     "OR",     "ORDER",  "PRIMARY",
+        "SELECT", "SET",   "TABLE", "TO",    "UNION", "UNIQUE", "UPDATE", "USER",   "VALUES", "WHERE"};
+    if (name.isEmpty() || !(name[0].isLetter() || name[0] == u'_'))
+        return false;
+    for (const QChar c : name)
+        if (!c.isLetterOrNumber() && c != u'_')
+            return false;
+    return !keywords.contains(name.toUpper());
+}
+
 ServerKind serverKindOf(const QSqlDatabase& db) {
     const QString driver = db.driverName();
     if (driver == QLatin1String("QSQLITE"))
@@ -218,6 +232,10 @@ pg_conn* postgresConnection(const QSqlDatabase& db) {
                                                   : nullptr;
 }
 
+QString sqlIdentifier(const QString& name, const QSqlDriver* driver) {
+    return isPlainIdentifier(name) ? name : driver->escapeIdentifier(name, QSqlDriver::TableName);
+}
+
 QString failureText(const QSqlError& error, const QSqlDatabase& db) {
     QString text = error.text().trimmed();
     if (text.isEmpty())
@@ -290,8 +308,12 @@ QList<CatalogRow> Connection::tables() {
         throw AppError(3709, QStringLiteral("The connection is closed."));
     QSqlDatabase db = database();
     const QString driver = db.driverName();
-    if (driver == QLatin1String("QODBC"))
-        return odbcTablesCatalogue(db);
+    if (driver == QLatin1String("QODBC")) {
+        QList<CatalogRow> rows = odbcTablesCatalogue(db);
+        for (CatalogRow& row : rows)
+            row.sqlName = sqlIdentifier(row.name.toString(), db.driver());
+        return rows;
+    }
 
     QList<CatalogRow> rows;
     QString sql;
@@ -300,21 +322,30 @@ QList<CatalogRow> Connection::tables() {
             "SELECT NULL, NULL, name, type FROM sqlite_master WHERE type IN ('table', 'view') "
             "ORDER BY CASE WHEN name LIKE 'sqlite\\_%' ESCAPE '\\' THEN 1 ELSE 0 END, type, name");
     else if (driver == QLatin1String("QPSQL"))
+        // Tables the session finds bare keep their bare names; the others are named with their
+        // schema, as SQL must name them.
         sql = QStringLiteral(
-            "SELECT table_catalog, table_schema, table_name, "
-            "CASE WHEN table_schema IN ('pg_catalog', 'information_schema') THEN 'SYSTEM ' ELSE '' END || "
-            "CASE table_type WHEN 'BASE TABLE' THEN 'TABLE' WHEN 'LOCAL TEMPORARY' THEN 'LOCAL TEMPORARY' "
-            "ELSE table_type END "
-            "AS table_type FROM information_schema.tables ORDER BY 4, 1, 2, 3");
+            "SELECT t.table_catalog, t.table_schema, "
+            "CASE WHEN pg_table_is_visible(c.oid) THEN t.table_name "
+            "ELSE quote_ident(t.table_schema) || '.' || quote_ident(t.table_name) END, "
+            "CASE WHEN t.table_schema IN ('pg_catalog', 'information_schema') THEN 'SYSTEM ' ELSE '' END || "
+            "CASE t.table_type WHEN 'BASE TABLE' THEN 'TABLE' WHEN 'LOCAL TEMPORARY' THEN 'LOCAL TEMPORARY' "
+            "ELSE t.table_type END AS table_type, "
+            "CASE WHEN pg_table_is_visible(c.oid) THEN quote_ident(t.table_name) "
+            "ELSE quote_ident(t.table_schema) || '.' || quote_ident(t.table_name) END "
+            "FROM information_schema.tables t JOIN pg_namespace n ON n.nspname = t.table_schema "
+            "JOIN pg_class c ON c.relnamespace = n.oid AND c.relname = t.table_name ORDER BY 4, 1, 2, 3");
     else if (driver == QLatin1String("QMYSQL"))
         sql = QStringLiteral("SELECT table_catalog, table_schema, table_name, "
                              "CASE table_type WHEN 'BASE TABLE' THEN 'TABLE' ELSE table_type END "
                              "FROM information_schema.tables WHERE table_schema = DATABASE() ORDER BY 4, 3");
     if (sql.isEmpty()) {
         for (const QString& name : db.tables(QSql::Tables))
-            rows.append({QVariant(), QVariant(), name, QStringLiteral("TABLE")});
+            rows.append(
+                {QVariant(), QVariant(), name, QStringLiteral("TABLE"), sqlIdentifier(name, db.driver())});
         for (const QString& name : db.tables(QSql::Views))
-            rows.append({QVariant(), QVariant(), name, QStringLiteral("VIEW")});
+            rows.append(
+                {QVariant(), QVariant(), name, QStringLiteral("VIEW"), sqlIdentifier(name, db.driver())});
         return rows;
     }
     QSqlQuery query(db);
@@ -325,7 +356,10 @@ QList<CatalogRow> Connection::tables() {
         QVariant type = query.value(3);
         if (driver == QLatin1String("QSQLITE"))
             type = sqliteCatalogType(type.toString(), query.value(2).toString());
-        rows.append({query.value(0), query.value(1), query.value(2), type});
+        const QString sqlName = driver == QLatin1String("QPSQL")
+                                    ? query.value(4).toString()
+                                    : sqlIdentifier(query.value(2).toString(), db.driver());
+        rows.append({query.value(0), query.value(1), query.value(2), type, sqlName});
     }
     return rows;
 }

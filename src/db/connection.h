@@ -5,18 +5,27 @@
 
 #include <QList>
 #include <QSqlDatabase>
+
+class QSqlDriver;
 #include <QString>
 
 #include <memory>
 
 // One row of the tables catalogue: catalog, schema, name and type ("TABLE", "VIEW",
 // "SYSTEM TABLE", ...), as the standard tables rowset lists them.
+// name is the table as the operator reads it; sqlName the same table as SQL writes it, quoted
+// where the name is no plain identifier and qualified where the session would not find it bare.
 struct CatalogRow {
     QVariant catalog;
     QVariant schema;
     QVariant name;
     QVariant type;
+    QString sqlName;
 };
+
+// The name as SQL writes it: as it is when it is a plain identifier (letters, digits and "_",
+// not a keyword), else quoted in the driver's way, so that one name is always one table.
+QString sqlIdentifier(const QString& name, const QSqlDriver* driver);
 
 // A database connection opened from an ADO-style connection string.
 class Connection {

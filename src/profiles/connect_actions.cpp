@@ -36,27 +36,14 @@ QString ConnectActions::withPassword(const QString& connectionString, const QStr
     return result;
 }
 
-std::optional<QStringList> ConnectActions::baseTables(const QList<CatalogRow>& catalogue) {
+std::optional<QList<CatalogRow>> ConnectActions::baseTables(const QList<CatalogRow>& catalogue) {
     if (catalogue.isEmpty())
         return std::nullopt;
-    QStringList names;
+    QList<CatalogRow> tables;
     for (const CatalogRow& row : catalogue)
         if (row.type.toString() == QLatin1String("TABLE"))
-            names << row.name.toString();
-    return names;
-}
-
-void ConnectActions::fillTableList(const QStringList& names) {
-    FlexGrid* list = w.fgTableName;
-    list->setRedraw(false);
-    list->setRows(0);
-    if (list->cols() < 1)
-        list->setCols(1);
-    list->addItem(QStringLiteral("Table Name"));
-    list->setFixedRows(1);
-    for (const QString& name : names)
-        list->grid()->appendRow(&name, 1);
-    list->setRedraw(true);
+            tables << row;
+    return tables;
 }
 
 void ConnectActions::DBQConnect(const QString& connectionString) {
@@ -83,9 +70,15 @@ void ConnectActions::DBQConnect(const QString& connectionString) {
         SetDBType();
         w.lblStatus->setText(w.lblDBName->text());
         w.lblStatus->setToolTip(MainConnection()->dataSource());
-        w.window->setWindowTitle(w.lblStatus->text() + QStringLiteral(" - ") + ProgramInfo::appTitle());
-        if (const auto names = baseTables(MainConnection()->tables()))
-            fillTableList(*names);
+        emit connected(w.lblStatus->text());
+        if (const auto tables = baseTables(MainConnection()->tables())) {
+            QStringList names, sqlNames;
+            for (const CatalogRow& table : *tables) {
+                names << table.name.toString();
+                sqlNames << table.sqlName;
+            }
+            emit tablesListed(names, sqlNames);
+        }
     });
 }
 

@@ -3,6 +3,7 @@
 #include "profiles/connection_widgets.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -13,8 +14,11 @@
 class BusyState;
 struct CatalogRow;
 
-// Connecting the shared connection and filling the table list.
-class ConnectActions {
+// Connecting the shared connection. What a connect brings is announced: the page that shows the
+// table list fills it, the window names the profile in its title.
+class ConnectActions : public QObject {
+    Q_OBJECT
+
 public:
     ConnectActions() = default;
     explicit ConnectActions(const ConnectionWidgets& widgets) : w(widgets) {}
@@ -37,12 +41,16 @@ public:
     // typed password, quoted so the driver reads it back unchanged.
     static QString withPassword(const QString& connectionString, const QString& typed);
     static qsizetype placeholderAt(const QString& connectionString);
-    // The base-table names of a catalogue (type exactly "TABLE"); nullopt for an empty catalogue.
-    static std::optional<QStringList> baseTables(const QList<CatalogRow>& catalogue);
+    // The base tables of a catalogue (type exactly "TABLE"); nullopt for an empty catalogue.
+    static std::optional<QList<CatalogRow>> baseTables(const QList<CatalogRow>& catalogue);
+
+signals:
+    // A connection opened: the profile's name, and its base tables as the operator reads their
+    // names and as SQL writes them.
+    void connected(const QString& profileName);
+    void tablesListed(const QStringList& names, const QStringList& sqlNames);
 
 private:
-    void fillTableList(const QStringList& names);
-
     ConnectionWidgets w;
     std::function<void()> m_beforeConnect;
     BusyState* m_busy = nullptr;

@@ -11,7 +11,6 @@ class QWidget;
 
 // The main-window controls the profile and connect commands work on.
 struct ConnectionWidgets {
-    QWidget* window = nullptr; // its title names the connected profile
     QTabWidget* tabPage = nullptr;
     FlexGrid* fgCntStr = nullptr;
     QLineEdit* txtCntStr = nullptr;
@@ -24,6 +23,5 @@ struct ConnectionWidgets {
     QLabel* lblStatus = nullptr;
     QLabel* lblMode = nullptr;
     ElasticPanel* elaMsg = nullptr;
-    FlexGrid* fgTableName = nullptr;
     FlexGrid* fg1 = nullptr;
 };

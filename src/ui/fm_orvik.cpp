@@ -62,6 +62,9 @@ fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCore
     m_maintenance =
         new Maintenance({m_ui.fg1, m_ui.lblMode, m_ui.elaMsg, m_ui.tabPage}, *m_query, m_busy, this);
     m_connect.setBeforeConnect([this] { m_maintenance->leave(); });
+    connect(&m_connect, &ConnectActions::connected, this, [this](const QString& profileName) {
+        setWindowTitle(profileName + QStringLiteral(" - ") + ProgramInfo::appTitle());
+    });
     QCoreApplication::instance()->installEventFilter(this);
     m_ui.fgTableName->setCols(1);
     connectSignals();
@@ -69,7 +72,6 @@ fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCore
 
 ConnectionWidgets fmORVIK::connectionWidgets() const {
     ConnectionWidgets w;
-    w.window = const_cast<fmORVIK*>(this);
     w.tabPage = m_ui.tabPage;
     w.fgCntStr = m_ui.fgCntStr;
     w.txtCntStr = m_ui.txtCntStr;
@@ -82,7 +84,6 @@ ConnectionWidgets fmORVIK::connectionWidgets() const {
     w.lblStatus = m_ui.lblStatus;
     w.lblMode = m_ui.lblMode;
     w.elaMsg = m_ui.elaMsg;
-    w.fgTableName = m_ui.fgTableName;
     w.fg1 = m_ui.fg1;
     return w;
 }

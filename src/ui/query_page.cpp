@@ -59,6 +59,30 @@ QueryPage::QueryPage(const Widgets& widgets, ConnectActions& connector, FileDial
         });
     });
     w.fg1->horizontalHeader()->setResizeContentsPrecision(kWidthSampleRows);
+    connect(&m_connect, &ConnectActions::tablesListed, this, &QueryPage::fillTableList);
+}
+
+void QueryPage::fillTableList(const QStringList& names, const QStringList& sqlNames) {
+    FlexGrid* list = w.fgTableName;
+    list->setRedraw(false);
+    list->setRows(0);
+    if (list->cols() < 1)
+        list->setCols(1);
+    list->addItem(QStringLiteral("Table Name"));
+    list->setFixedRows(1);
+    m_sqlNames.clear();
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        list->grid()->appendRow(&names[i], 1);
+        m_sqlNames.insert(names[i], sqlNames.value(i));
+    }
+    list->setRedraw(true);
+}
+
+QString QueryPage::sqlTableName(const QString& shown) const {
+    const QString known = m_sqlNames.value(shown);
+    if (!known.isEmpty() || shown.isEmpty() || !MainConnection() || !MainConnection()->isOpen())
+        return known.isEmpty() ? shown : known;
+    return sqlIdentifier(shown, MainConnection()->database().driver());
 }
 
 void QueryPage::showStatus(const QString& text) {
@@ -226,8 +250,8 @@ void QueryPage::cmdSaveFile_Click() {
 void QueryPage::fgTableName_DblClick() {
     guarded(QStringLiteral("fmORVIK_fgTableName_DblClick"), [&] {
         const int row = w.fgTableName->row();
-        CurrentSql() =
-            QStringLiteral("select * from ") + (row >= 0 ? w.fgTableName->textMatrix(row, 0) : QString());
+        CurrentSql() = QStringLiteral("select * from ") +
+                       (row >= 0 ? sqlTableName(w.fgTableName->textMatrix(row, 0)) : QString());
         ExecSQL(CurrentSql());
     });
 }
@@ -251,14 +275,15 @@ void QueryPage::txtSQL_OLEDragDrop() {
     if (m_busy.refuse())
         return;
     guarded(QStringLiteral("fmORVIK_txtSQL_OLEDragDrop"), [&] {
-        CurrentSql() = QStringLiteral("Select * from ") + m_rememberedTable + QStringLiteral(" Where 1<>1 ");
+        const QString table = sqlTableName(m_rememberedTable);
+        CurrentSql() = QStringLiteral("Select * from ") + table + QStringLiteral(" Where 1<>1 ");
         QStringList names;
         {
             auto probe = connection().execute(CurrentSql());
             for (const FieldInfo& field : probe->fields())
                 names << field.name;
         }
-        const QString s = columnListSelect(names, m_rememberedTable);
+        const QString s = columnListSelect(names, table);
         QApplication::clipboard()->clear();
         QApplication::clipboard()->setText(s);
         // The editor keeps "\n" line breaks; the statement stands at the top, then an empty line.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QPoint>
 #include <QString>
@@ -54,6 +55,10 @@ public:
     static QString columnTotalText(int dataRows, const QString& total);
     // The table name a press on the table list remembered.
     QString rememberedTable() const { return m_rememberedTable; }
+    // The table list of a new connection: names as shown, and as SQL writes them.
+    void fillTableList(const QStringList& names, const QStringList& sqlNames);
+    // A table of the list as SQL writes it (a name not in the list: quoted where it must be).
+    QString sqlTableName(const QString& shown) const;
 
 signals:
     // A run is starting: the result grid goes back to free mode.
@@ -74,6 +79,7 @@ private:
     ConnectActions& m_connect;
     FileDialog& m_dialog;
     QString m_rememberedTable;
+    QHash<QString, QString> m_sqlNames; // table list: shown name -> SQL name
     BusyState& m_busy;
     QPoint m_pressAt;
 };

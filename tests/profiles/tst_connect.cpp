@@ -61,6 +61,11 @@ void TestConnect::initTestCase() {
         {QStringLiteral("DROP VIEW IF EXISTS conn_view"), QStringLiteral("DROP TABLE IF EXISTS conn_table"),
          QStringLiteral("CREATE TABLE conn_table (id INTEGER)"),
          QStringLiteral("CREATE VIEW conn_view AS SELECT id FROM conn_table"),
+         QStringLiteral("DROP SCHEMA IF EXISTS conn_other CASCADE"),
+         QStringLiteral("CREATE SCHEMA conn_other"),
+         QStringLiteral("CREATE TABLE conn_other.conn_table (other INTEGER)"),
+         QStringLiteral("CREATE TABLE conn_other.\"Far Away\" (far INTEGER)"),
+         QStringLiteral("INSERT INTO conn_other.\"Far Away\" VALUES (7)"),
          QStringLiteral("DO $$BEGIN CREATE ROLE odd LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END$$"),
          QStringLiteral("ALTER ROLE odd LOGIN PASSWORD 'p;w{x}\"y''z'")}));
 }
@@ -196,6 +201,15 @@ void TestConnect::tableListsOfEachEngine() {
     QVERIFY(tableList(s).contains(QStringLiteral("conn_table")));
     QVERIFY(!tableList(s).contains(QStringLiteral("conn_view")));
     QVERIFY(!tableList(s).contains(QStringLiteral("pg_class")));
+    // Tables the session would not find by their bare names are listed with their schema, and a
+    // double-click reads the one listed.
+    QVERIFY(tableList(s).contains(QStringLiteral("conn_other.conn_table")));
+    QVERIFY(tableList(s).contains(QStringLiteral("conn_other.\"Far Away\"")));
+    auto* list = s.child<FlexGrid>("fgTableName");
+    const int far = int(tableList(s).indexOf(QStringLiteral("conn_other.\"Far Away\"")));
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                       list->visualRect(list->grid()->viewIndex(far, 0)).center());
+    QCOMPARE(s.child<FlexGrid>("fg1")->textMatrix(0, 0), QStringLiteral("far"));
 
     connectWith(s, QStringLiteral("DSN=orvik_sqlite"), QStringLiteral("odbc sqlite"));
     QCOMPARE(tableList(s), (QStringList{"Table Name", "Viaodbc"}));
@@ -224,15 +238,21 @@ void TestConnect::onlyTypeTableIsListed() {
     const auto row = [](const char* name, QVariant type) {
         return CatalogRow{QVariant(), QVariant(), QString::fromUtf8(name), type};
     };
-    const auto names = ConnectActions::baseTables(
+    const auto names = [](const std::optional<QList<CatalogRow>>& rows) {
+        QStringList list;
+        for (const CatalogRow& r : *rows)
+            list << r.name.toString();
+        return list;
+    };
+    const auto tables = ConnectActions::baseTables(
         {row("t1", QStringLiteral("TABLE")), row("lower", QStringLiteral("table")),
          row("v", QStringLiteral("VIEW")), row("s", QStringLiteral("SYSTEM TABLE")),
          row("syn", QStringLiteral("SYNONYM")), row("nul", QVariant()),
          CatalogRow{QVariant(), QVariant(), QVariant(), QStringLiteral("TABLE")}});
-    QVERIFY(names);
-    QCOMPARE(*names, (QStringList{"t1", ""}));
+    QVERIFY(tables);
+    QCOMPARE(names(tables), (QStringList{"t1", ""}));
     QVERIFY(!ConnectActions::baseTables({}));
-    QCOMPARE(*ConnectActions::baseTables({row("v", QStringLiteral("VIEW"))}), QStringList());
+    QCOMPARE(names(ConnectActions::baseTables({row("v", QStringLiteral("VIEW"))})), QStringList());
 }
 
 void TestConnect::sampleProgramFolderStartsConnected() {

@@ -34,7 +34,8 @@ const QString kTables =
     QStringLiteral("CREATE TABLE Cust (RNo INTEGER PRIMARY KEY, Name TEXT, Tel TEXT, Addr TEXT, Memo TEXT);\n"
                    "CREATE TABLE Abc (A INTEGER, B INTEGER, C INTEGER);\n"
                    "INSERT INTO Abc VALUES (1, 2, 3);\nINSERT INTO Abc VALUES (4, 5, 6);\n"
-                   "CREATE TABLE \"Order Details\" (x INTEGER)");
+                   "CREATE TABLE \"Order Details\" (x INTEGER);\n"
+                   "CREATE TABLE \"v; DROP TABLE Abc\" (y INTEGER)");
 
 void dropOnEditor(QPlainTextEdit* editor, const QString& text) {
     QMimeData data;
@@ -142,8 +143,16 @@ void TestEditorActions::dropOfTableNeedingQuotes() {
     s->editor()->setPlainText(QStringLiteral("kept"));
     pressTable(*s, tableRow(*s, QStringLiteral("Order Details")));
     dropOnEditor(s->editor(), QString());
-    QCOMPARE(s->op.boxes.size(), 1); // the name goes unquoted, as the probe has always sent it
-    QCOMPARE(s->editor()->toPlainText(), QStringLiteral("kept"));
+    QVERIFY(s->op.boxes.isEmpty());
+    QCOMPARE(s->editor()->toPlainText(), QStringLiteral("SELECT \n  x\nFROM \"Order Details\"\n\nkept"));
+    // A name that reads as more than one statement is still one table.
+    auto* list = s->child<FlexGrid>("fgTableName");
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                       cellCentre(list, tableRow(*s, QStringLiteral("v; DROP TABLE Abc")), 0));
+    QCOMPARE(CurrentSql(), QStringLiteral("select * from \"v; DROP TABLE Abc\""));
+    QVERIFY(s->op.boxes.isEmpty());
+    s->window->queryPage().ExecSQL(QStringLiteral("select count(*) from Abc"));
+    QCOMPARE(s->child<FlexGrid>("fg1")->textMatrix(1, 0), QStringLiteral("2"));
 }
 
 void TestEditorActions::doubleClickOnTableRuns() {
