@@ -236,7 +236,7 @@ void TestConnect::emptyCatalogueKeepsPreviousList() {
 
 void TestConnect::onlyTypeTableIsListed() {
     const auto row = [](const char* name, QVariant type) {
-        return CatalogRow{QVariant(), QVariant(), QString::fromUtf8(name), type};
+        return CatalogRow{QVariant(), QVariant(), QString::fromUtf8(name), type, QString()};
     };
     const auto names = [](const std::optional<QList<CatalogRow>>& rows) {
         QStringList list;
@@ -248,7 +248,7 @@ void TestConnect::onlyTypeTableIsListed() {
         {row("t1", QStringLiteral("TABLE")), row("lower", QStringLiteral("table")),
          row("v", QStringLiteral("VIEW")), row("s", QStringLiteral("SYSTEM TABLE")),
          row("syn", QStringLiteral("SYNONYM")), row("nul", QVariant()),
-         CatalogRow{QVariant(), QVariant(), QVariant(), QStringLiteral("TABLE")}});
+         CatalogRow{QVariant(), QVariant(), QVariant(), QStringLiteral("TABLE"), QString()}});
     QVERIFY(tables);
     QCOMPARE(names(tables), (QStringList{"t1", ""}));
     QVERIFY(!ConnectActions::baseTables({}));
