@@ -7,6 +7,7 @@
 
 #include <QAtomicInt>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
@@ -63,7 +64,7 @@ void describeSqliteColumns(sqlite3* handle, sqlite3_stmt* stmt, QList<FieldInfo>
 
 QList<FieldInfo> describeFields(const QSqlDatabase& db, const QSqlQuery& query) {
     const QSqlRecord record = query.record();
-    const QString driver = db.driverName();
+    const Engine engine = engineOf(db);
     QList<FieldInfo> fields;
     fields.reserve(record.count());
     for (int i = 0; i < record.count(); ++i) {
@@ -74,17 +75,17 @@ QList<FieldInfo> describeFields(const QSqlDatabase& db, const QSqlQuery& query) 
         info.autoIncrement = f.isAutoValue();
         // Some drivers hand the table name over with stray bytes after a NUL.
         info.baseTable = f.tableName().section(QChar(0), 0, 0);
-        if (driver == QLatin1String("QPSQL"))
+        if (engine == Engine::Postgres)
             info.type = AdoType::fromPostgresOid(f.typeID());
-        else if (driver == QLatin1String("QODBC"))
+        else if (engine == Engine::Odbc)
             info.type = AdoType::fromOdbcSqlType(f.typeID());
-        else if (driver == QLatin1String("QMYSQL"))
+        else if (engine == Engine::Mysql)
             info.type = AdoType::fromMysqlType(f.typeID());
         else
             info.type = AdoType::fromMetaType(f.metaType());
         fields << info;
     }
-    if (driver == QLatin1String("QSQLITE"))
+    if (engine == Engine::Sqlite)
         describeSqliteColumns(nativeHandle<sqlite3*>(db.driver()->handle()),
                               nativeHandle<sqlite3_stmt*>(query.result()->handle()), fields);
     return fields;
@@ -143,15 +144,18 @@ bool isPlainIdentifier(const QString& name) {
 }
 
 ServerKind serverKindOf(const QSqlDatabase& db) {
-    const QString driver = db.driverName();
-    if (driver == QLatin1String("QSQLITE"))
+    switch (engineOf(db)) {
+    case Engine::Sqlite:
         return ServerKind::Sqlite;
-    if (driver == QLatin1String("QPSQL"))
+    case Engine::Postgres:
         return ServerKind::Postgres;
-    if (driver == QLatin1String("QMYSQL"))
+    case Engine::Mysql:
         return ServerKind::Mysql;
-    if (driver != QLatin1String("QODBC"))
+    case Engine::Oracle:
         return ServerKind::Other;
+    case Engine::Odbc:
+        break;
+    }
     const QString server = odbcServerName(db);
     if (server.startsWith(QLatin1String("PostgreSQL"), Qt::CaseInsensitive))
         return ServerKind::Postgres;
@@ -171,6 +175,14 @@ QString sqliteCatalogType(const QString& type, const QString& name) {
     return type.toUpper();
 }
 } // namespace
+
+Engine engineOf(const QSqlDatabase& db) {
+    static const QHash<QString, Engine> engines = {{QStringLiteral("QSQLITE"), Engine::Sqlite},
+                                                   {QStringLiteral("QPSQL"), Engine::Postgres},
+                                                   {QStringLiteral("QMYSQL"), Engine::Mysql},
+                                                   {QStringLiteral("QOCI"), Engine::Oracle}};
+    return engines.value(db.driverName(), Engine::Odbc);
+}
 
 Connection::Connection() : m_name(nextConnectionName()) {
 }
@@ -192,7 +204,7 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
     m_connectionString = connectionString;
     m_commandTimeout = commandTimeoutSeconds;
     m_route = planRoute(connectionString, ProgramInfo::programFolder());
-    if (m_route.qtDriver == QLatin1String("QSQLITE") && !QFileInfo(m_route.databaseName).isFile())
+    if (m_route.engine == Engine::Sqlite && !QFileInfo(m_route.databaseName).isFile())
         throw AppError(ErrNo::DbOpenFailed,
                        QStringLiteral("The SQLite database file does not exist: ") + m_route.databaseName);
 
@@ -208,10 +220,10 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
     db.setUserName(m_route.user);
     db.setPassword(m_route.password);
     QString options = m_route.connectOptions;
-    if (m_route.qtDriver == QLatin1String("QODBC"))
+    if (m_route.engine == Engine::Odbc)
         options = QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(kConnectTimeoutSeconds) +
                   (m_route.readOnly ? QStringLiteral(";SQL_ATTR_ACCESS_MODE=SQL_MODE_READ_ONLY") : QString());
-    else if (m_route.qtDriver == QLatin1String("QSQLITE"))
+    else if (m_route.engine == Engine::Sqlite)
         options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kConnectTimeoutSeconds * 1000);
     db.setConnectOptions(options);
     if (!db.open()) {
@@ -225,7 +237,7 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
 }
 
 pg_conn* postgresConnection(const QSqlDatabase& db) {
-    if (db.driverName() != QLatin1String("QPSQL"))
+    if (engineOf(db) != Engine::Postgres)
         return nullptr;
     const QVariant handle = db.driver()->handle();
     return handle.isValid() && handle.constData() ? *static_cast<PGconn* const*>(handle.constData())
@@ -242,7 +254,7 @@ QString failureText(const QSqlError& error, const QSqlDatabase& db) {
         text = error.databaseText().trimmed();
     if (text.isEmpty())
         text = error.driverText().trimmed();
-    if (db.driverName() == QLatin1String("QPSQL")) {
+    if (engineOf(db) == Engine::Postgres) {
         PGconn* conn = postgresConnection(db);
         if (conn && text.isEmpty())
             text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
@@ -271,7 +283,8 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
         throw AppError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
                                             "It is either closed or invalid in this context."));
     QSqlDatabase db = database();
-    if (db.driverName() == QLatin1String("QSQLITE")) {
+    const Engine engine = engineOf(db);
+    if (engine == Engine::Sqlite) {
         if (auto rows = sqliteRowsStatement(db, sql)) {
             if (recordsAffected)
                 *recordsAffected = -1;
@@ -281,12 +294,11 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
     auto query = std::make_unique<QSqlQuery>(db);
     query->setForwardOnly(true);
     // Decimals through ODBC come as the driver's text, every digit kept, not as doubles.
-    if (db.driverName() == QLatin1String("QODBC"))
+    if (engine == Engine::Odbc)
         query->setNumericalPrecisionPolicy(QSql::HighPrecision);
     // SQLite keeps the count of the last statement that changed rows: a BEGIN or CREATE after an
     // UPDATE would report the UPDATE's count. The engine's running total tells whether this one did.
-    auto* sqlite =
-        db.driverName() == QLatin1String("QSQLITE") ? nativeHandle<sqlite3*>(db.driver()->handle()) : nullptr;
+    auto* sqlite = engine == Engine::Sqlite ? nativeHandle<sqlite3*>(db.driver()->handle()) : nullptr;
     const qint64 changesBefore = sqlite ? sqlite3_total_changes64(sqlite) : 0;
     if (!query->exec(sql))
         throw AppError(ErrNo::DbStatementRejected, failureText(query->lastError(), db));
@@ -296,7 +308,7 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
                                ? 0
                                : query->numRowsAffected();
     QList<FieldInfo> fields = query->isSelect() ? describeFields(db, *query) : QList<FieldInfo>();
-    const bool postgres = db.driverName() == QLatin1String("QPSQL");
+    const bool postgres = engine == Engine::Postgres;
     auto rows = std::make_unique<Recordset>(std::move(query), std::move(fields));
     if (postgres)
         rows->readPostgresText();
@@ -307,8 +319,8 @@ QList<CatalogRow> Connection::tables() {
     if (!isOpen())
         throw AppError(3709, QStringLiteral("The connection is closed."));
     QSqlDatabase db = database();
-    const QString driver = db.driverName();
-    if (driver == QLatin1String("QODBC")) {
+    const Engine engine = engineOf(db);
+    if (engine == Engine::Odbc) {
         QList<CatalogRow> rows = odbcTablesCatalogue(db);
         for (CatalogRow& row : rows)
             row.sqlName = sqlIdentifier(row.name.toString(), db.driver());
@@ -317,11 +329,11 @@ QList<CatalogRow> Connection::tables() {
 
     QList<CatalogRow> rows;
     QString sql;
-    if (driver == QLatin1String("QSQLITE"))
+    if (engine == Engine::Sqlite)
         sql = QStringLiteral(
             "SELECT NULL, NULL, name, type FROM sqlite_master WHERE type IN ('table', 'view') "
             "ORDER BY CASE WHEN name LIKE 'sqlite\\_%' ESCAPE '\\' THEN 1 ELSE 0 END, type, name");
-    else if (driver == QLatin1String("QPSQL"))
+    else if (engine == Engine::Postgres)
         // Tables the session finds bare keep their bare names; the others are named with their
         // schema, as SQL must name them.
         sql = QStringLiteral(
@@ -335,7 +347,7 @@ QList<CatalogRow> Connection::tables() {
             "ELSE quote_ident(t.table_schema) || '.' || quote_ident(t.table_name) END "
             "FROM information_schema.tables t JOIN pg_namespace n ON n.nspname = t.table_schema "
             "JOIN pg_class c ON c.relnamespace = n.oid AND c.relname = t.table_name ORDER BY 4, 1, 2, 3");
-    else if (driver == QLatin1String("QMYSQL"))
+    else if (engine == Engine::Mysql)
         sql = QStringLiteral("SELECT table_catalog, table_schema, table_name, "
                              "CASE table_type WHEN 'BASE TABLE' THEN 'TABLE' ELSE table_type END "
                              "FROM information_schema.tables WHERE table_schema = DATABASE() ORDER BY 4, 3");
@@ -354,9 +366,9 @@ QList<CatalogRow> Connection::tables() {
         throw AppError(ErrNo::DbStatementRejected, query.lastError().text());
     while (query.next()) {
         QVariant type = query.value(3);
-        if (driver == QLatin1String("QSQLITE"))
+        if (engine == Engine::Sqlite)
             type = sqliteCatalogType(type.toString(), query.value(2).toString());
-        const QString sqlName = driver == QLatin1String("QPSQL")
+        const QString sqlName = engine == Engine::Postgres
                                     ? query.value(4).toString()
                                     : sqlIdentifier(query.value(2).toString(), db.driver());
         rows.append({query.value(0), query.value(1), query.value(2), type, sqlName});

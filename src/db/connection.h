@@ -46,6 +46,7 @@ public:
     const EngineRoute& route() const { return m_route; }
     // The kind of server the connection reaches, for SQL that differs between them.
     ServerKind serverKind() const { return m_serverKind; }
+    Engine engine() const { return m_route.engine; }
     int commandTimeout() const { return m_commandTimeout; }
 
     // Runs a statement. The recordset is open only when rows came back; recordsAffected receives
@@ -64,6 +65,9 @@ private:
     int m_commandTimeout = 0;
     ServerKind m_serverKind = ServerKind::Other;
 };
+
+// The engine of an open database, for code that holds the database rather than the connection.
+Engine engineOf(const QSqlDatabase& db);
 
 struct pg_conn;
 // The libpq connection under a connection opened with Qt's PostgreSQL driver; null for others.

@@ -73,6 +73,7 @@ EngineRoute sqliteRoute(const ConnectionString& cs, const QString& programFolder
     EngineRoute route;
     route.kind = QStringLiteral("SQLite");
     route.qtDriver = QStringLiteral("QSQLITE");
+    route.engine = Engine::Sqlite;
     const QString file = cs.firstOf({"Database", "Data Source", "DBQ"}).value_or(QString());
     if (file.isEmpty())
         throw AppError(ErrNo::DbOpenFailed,
@@ -103,6 +104,7 @@ EngineRoute postgresRoute(const ConnectionString& cs, const QString& asked) {
     EngineRoute route;
     route.kind = QStringLiteral("PostgreSQL");
     route.qtDriver = QStringLiteral("QPSQL");
+    route.engine = Engine::Postgres;
     const QString what = QStringLiteral("a PostgreSQL connection");
     splitHostPort(required(cs, {"Server", "Host", "Data Source", "Address", "Servername"}, what), &route.host,
                   &route.port);
@@ -124,6 +126,7 @@ EngineRoute mysqlRoute(const ConnectionString& cs, const QString& asked) {
     EngineRoute route;
     route.kind = QStringLiteral("MySQL");
     route.qtDriver = QStringLiteral("QMYSQL");
+    route.engine = Engine::Mysql;
     splitHostPort(
         required(cs, {"Server", "Host", "Data Source", "Address"}, QStringLiteral("a MySQL connection")),
         &route.host, &route.port);
@@ -215,6 +218,7 @@ EngineRoute oracleRoute(const ConnectionString& cs, const QString& asked) {
     EngineRoute route;
     route.kind = QStringLiteral("Oracle");
     route.qtDriver = QStringLiteral("QOCI");
+    route.engine = Engine::Oracle;
     route.databaseName = source;
     route.user = user;
     route.password = password;

@@ -2,6 +2,9 @@
 
 #include <QString>
 
+// The engine a connection is opened with: which of Qt's drivers, decided once by the route.
+enum class Engine { Sqlite, Postgres, Odbc, Mysql, Oracle };
+
 // The kind of server behind a connection, as far as the SQL it takes differs: decided once, from
 // the Qt driver and, through ODBC, from the name the driver gives its server.
 enum class ServerKind { Sqlite, Postgres, SqlServer, Mysql, Other };
@@ -9,8 +12,9 @@ enum class ServerKind { Sqlite, Postgres, SqlServer, Mysql, Other };
 // How an ADO-style connection string is opened on this platform: which Qt driver, with what
 // settings, and which provider name the connection reports (the dialect test reads it).
 struct EngineRoute {
-    QString kind;         // what was asked for, for messages: "SQLite", "PostgreSQL", "SQL Server", ...
-    QString qtDriver;     // QSQLITE, QPSQL, QODBC, QMYSQL, QOCI
+    QString kind;     // what was asked for, for messages: "SQLite", "PostgreSQL", "SQL Server", ...
+    QString qtDriver; // QSQLITE, QPSQL, QODBC, QMYSQL, QOCI
+    Engine engine = Engine::Odbc;
     QString databaseName; // the file (SQLite), the database (PostgreSQL, MySQL) or the ODBC string
     QString host;
     int port = -1;

@@ -62,7 +62,8 @@ QList<CatalogRow> odbcTablesCatalogue(const QSqlDatabase& db) {
                 break;
             if (!SQL_SUCCEEDED(rc))
                 throw AppError(ErrNo::DbStatementRejected, diagnostics(SQL_HANDLE_STMT, stmt));
-            rows.append({columnText(stmt, 1), columnText(stmt, 2), columnText(stmt, 3), columnText(stmt, 4)});
+            rows.append(
+                {columnText(stmt, 1), columnText(stmt, 2), columnText(stmt, 3), columnText(stmt, 4), {}});
         }
     } catch (...) {
         SQLFreeHandle(SQL_HANDLE_STMT, stmt);

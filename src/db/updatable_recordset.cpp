@@ -44,7 +44,7 @@ QString shortText(const QVariant& value) {
 
 std::unique_ptr<UpdatableRecordset> UpdatableRecordset::open(Connection& connection, const QString& sql) {
     std::unique_ptr<UpdatableRecordset> rs(new UpdatableRecordset(connection));
-    rs->m_serverText = connection.database().driverName() == QLatin1String("QPSQL");
+    rs->m_serverText = connection.engine() == Engine::Postgres;
     {
         auto read = connection.execute(sql);
         if (!read->isOpen())

@@ -25,7 +25,7 @@ std::optional<bool> operatorsTransactionOpen(const QSqlDatabase& db, ServerKind 
     };
     switch (server) {
     case ServerKind::Postgres:
-        if (db.driverName() == QLatin1String("QPSQL")) {
+        if (engineOf(db) == Engine::Postgres) {
             PGconn* conn = postgresConnection(db);
             if (!conn)
                 return std::nullopt;

@@ -7,7 +7,7 @@
 #include <QTest>
 
 namespace {
-enum Engine { Sqlite, Postgres, OdbcPostgres, OdbcSqlite };
+enum Route { Sqlite, Postgres, OdbcPostgres, OdbcSqlite };
 
 // Statements run on every engine; "rowid" columns spelled per engine.
 const QStringList kTables = {
@@ -62,7 +62,7 @@ private slots:
 
 private:
     void engines();
-    void open(Engine engine);
+    void open(Route engine);
     QVariant scalar(const QString& sql);
 
     TestProgram m_program;
@@ -70,7 +70,7 @@ private:
     OdbcEnvironment m_odbc;
     QString m_sqlite;
     std::unique_ptr<Connection> m_db;
-    Engine m_engine = Sqlite;
+    Route m_engine = Sqlite;
 };
 
 void TestUpdatableRecordset::engines() {
@@ -95,7 +95,7 @@ void TestUpdatableRecordset::init() {
     QVERIFY(m_pg.exec(kTables));
 }
 
-void TestUpdatableRecordset::open(Engine engine) {
+void TestUpdatableRecordset::open(Route engine) {
     m_engine = engine;
     m_db = std::make_unique<Connection>();
     m_db->open(engine == Sqlite         ? QStringLiteral("Driver={SQLite3};Database=") + m_sqlite
@@ -116,7 +116,7 @@ QVariant TestUpdatableRecordset::scalar(const QString& sql) {
 
 void TestUpdatableRecordset::recordsKeepTheirPlaceThroughRefusals() {
     QFETCH(int, engine);
-    open(Engine(engine));
+    open(Route(engine));
     auto rs = UpdatableRecordset::open(*m_db, QStringLiteral("select k, name, memo from ur_keyed"));
     const int refused = insert(*rs, 0, QStringLiteral("3")); // no name: the table refuses it
     const int second = rs->addNew();
@@ -139,7 +139,7 @@ void TestUpdatableRecordset::recordsKeepTheirPlaceThroughRefusals() {
 
 void TestUpdatableRecordset::newKeylessRowIsReadBackAsInserted() {
     QFETCH(int, engine);
-    open(Engine(engine));
+    open(Route(engine));
     auto rs = UpdatableRecordset::open(*m_db, QStringLiteral("select s, n from ur_keyless"));
     const int added = insert(*rs, 0, QStringLiteral("a"));
     QVERIFY(!rs->isNew(added));
@@ -166,7 +166,7 @@ void TestUpdatableRecordset::operatorsTransactionIsRespected_data() {
 void TestUpdatableRecordset::operatorsTransactionIsRespected() {
     QFETCH(int, engine);
     QFETCH(QString, end);
-    open(Engine(engine));
+    open(Route(engine));
     m_db->execute(QStringLiteral("BEGIN"));
     m_db->execute(QStringLiteral("INSERT INTO ur_dup VALUES (9, 'mine')"));
     auto rs = UpdatableRecordset::open(*m_db, QStringLiteral("select a, b from ur_dup order by a"));

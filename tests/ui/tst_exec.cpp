@@ -26,7 +26,7 @@ const QString kSqliteScript = QStringLiteral(
     "INSERT INTO Item (Name, Qty, Price, Big, Day, Memo) VALUES ('盤', 5, 0.25, 1, '2017-01-02', 'x');\n");
 
 // Both engines hold the same Item table; each test runs on both.
-enum Engine { Sqlite, Postgres, OdbcPostgres };
+enum Route { Sqlite, Postgres, OdbcPostgres };
 
 QStringList gridRow(const FlexGrid* g, int row) {
     QStringList cells;
@@ -71,7 +71,7 @@ private slots:
 
 private:
     void engines();
-    void connect(Engine engine);
+    void connect(Route engine);
     void run(const QString& editorText);
     QString mode() const { return m_window->child<QLabel>("lblMode")->text(); }
     FlexGrid* fg1() const { return m_window->child<FlexGrid>("fg1"); }
@@ -111,7 +111,7 @@ void TestExec::cleanup() {
     m_window.reset();
 }
 
-void TestExec::connect(Engine engine) {
+void TestExec::connect(Route engine) {
     const QString text = engine == Sqlite     ? QStringLiteral("Driver={SQLite3};Database=item.db")
                          : engine == Postgres ? m_pg.connectionString()
                                               : QStringLiteral("DSN=orvik_pg");
@@ -126,7 +126,7 @@ void TestExec::run(const QString& editorText) {
 
 void TestExec::selectFillsGrid() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     run(QStringLiteral("-- the items\nselect name, qty, price, big, day, memo from item order by rno"));
     QStringList header = gridRow(fg1(), 0);
     for (QString& title : header)
@@ -152,7 +152,7 @@ void TestExec::selectFillsGrid() {
 
 void TestExec::changesReportCount() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     run(QStringLiteral("select * from item"));
     const QString header = fg1()->textMatrix(0, 1);
     run(QStringLiteral("UPDATE item SET qty = qty + 1 WHERE qty > 2"));
@@ -170,7 +170,7 @@ void TestExec::changesReportCount() {
 
 void TestExec::emptyResultKeepsHeader() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     run(QStringLiteral("select name, qty from item"));
     run(QStringLiteral("select rno from item where 1 = 0"));
     QCOMPARE(fg1()->rows(), 1);
@@ -180,7 +180,7 @@ void TestExec::emptyResultKeepsHeader() {
 
 void TestExec::serverPassThrough() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     run(QStringLiteral("SERVERselect name from item where qty = 2"));
     QCOMPARE(fg1()->textMatrix(1, 0), QStringLiteral("壺"));
     QCOMPARE(mode(), QStringLiteral("伺服器指令"));
@@ -193,7 +193,7 @@ void TestExec::serverPassThrough() {
 
 void TestExec::rejectedStatementReported() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     run(QStringLiteral("select name from item"));
     run(QStringLiteral("select nosuchcolumn from item"));
     QCOMPARE(m_window->op.boxes.size(), 1);
@@ -209,7 +209,7 @@ void TestExec::rejectedStatementReported() {
 
 void TestExec::valuesShowTheSameOnEveryEngine() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     const bool pg = engine != Sqlite;
     run(pg ? QStringLiteral(
                  "select 0.1::float8 + 0.2::float8 as f, 12.50::numeric(10,2) as n, true as b, "
@@ -364,7 +364,7 @@ void TestExec::commandsWaitForALongLoad_data() {
 void TestExec::commandsWaitForALongLoad() {
     QFETCH(int, engine);
     QFETCH(QString, rows);
-    connect(Engine(engine));
+    connect(Route(engine));
     const Connection* before = MainConnection().get();
     auto* profiles = m_window->child<FlexGrid>("fgCntStr");
     profiles->addItem(QStringLiteral("1\tDriver={SQLite3};Database=item.db\tItem"));

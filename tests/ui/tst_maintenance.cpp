@@ -19,7 +19,7 @@
 #include <QTimer>
 
 namespace {
-enum Engine { Sqlite, Postgres, OdbcPostgres, OdbcSqlite };
+enum Route { Sqlite, Postgres, OdbcPostgres, OdbcSqlite };
 
 const QString kSqlite = QStringLiteral("CREATE TABLE maint (rno INTEGER PRIMARY KEY AUTOINCREMENT, name "
                                        "VARCHAR(20) NOT NULL, qty INTEGER NOT NULL, memo TEXT);\n"
@@ -91,7 +91,7 @@ private slots:
 
 private:
     void engines();
-    void connect(Engine engine);
+    void connect(Route engine);
     void f5(const QString& statement);
     void editCell(int row, int col, const QString& text);
     QVariant scalar(const QString& sql);
@@ -114,7 +114,7 @@ private:
     PgServer m_pg;
     OdbcEnvironment m_odbc;
     std::unique_ptr<StartedWindow> m_window;
-    Engine m_engine = Sqlite;
+    Route m_engine = Sqlite;
     QTemporaryDir m_shared;
 };
 
@@ -147,7 +147,7 @@ void TestMaintenance::cleanup() {
     m_window.reset();
 }
 
-void TestMaintenance::connect(Engine engine) {
+void TestMaintenance::connect(Route engine) {
     m_engine = engine;
     const QString text = engine == Sqlite         ? QStringLiteral("Driver={SQLite3};Database=m.db")
                          : engine == Postgres     ? m_pg.connectionString()
@@ -187,7 +187,7 @@ QVariant TestMaintenance::scalar(const QString& sql) {
 
 void TestMaintenance::f5EntersMaintenance() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     f5(QStringLiteral("-- rows to keep\nselect rno, name, qty, memo from maint order by rno"));
     QCOMPARE(mode(), QStringLiteral("EDIT"));
     QCOMPARE(fg1()->rows(), 4);
@@ -203,7 +203,7 @@ void TestMaintenance::f5EntersMaintenance() {
 
 void TestMaintenance::editWrittenWhenLeavingRow() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     f5(QStringLiteral("select rno, name, qty, memo from maint order by rno"));
     editCell(2, 1, QStringLiteral("二"));
     QCOMPARE(fg1()->row(), 2); // Enter moved on like Tab, still in the row
@@ -224,7 +224,7 @@ void TestMaintenance::editWrittenWhenLeavingRow() {
 
 void TestMaintenance::insertAsksRequiredFieldsAndShowsIdentity() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     f5(QStringLiteral("select rno, name, qty, memo from maint order by rno"));
     m_window->op.inputs = {QStringLiteral("新的"), QStringLiteral("7")};
     QTest::keyClick(fg1(), Qt::Key_Insert, Qt::ControlModifier);
@@ -247,7 +247,7 @@ void TestMaintenance::insertAsksRequiredFieldsAndShowsIdentity() {
 
 void TestMaintenance::refusedInsertKeepsTypedValues() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     f5(QStringLiteral("select rno, name, qty, memo from maint order by rno"));
     m_window->op.inputs = {QStringLiteral("half"), QString()}; // qty left empty
     QTest::keyClick(fg1(), Qt::Key_Insert, Qt::ControlModifier);
@@ -263,7 +263,7 @@ void TestMaintenance::refusedInsertKeepsTypedValues() {
 
 void TestMaintenance::deleteMiddleLastAndOnly() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     f5(QStringLiteral("select rno, name from maint order by rno"));
     fg1()->setRow(2);
     QTest::keyClick(fg1(), Qt::Key_Delete, Qt::ControlModifier);
@@ -283,7 +283,7 @@ void TestMaintenance::deleteMiddleLastAndOnly() {
 
 void TestMaintenance::concurrentChangeIsDetected() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     f5(QStringLiteral("select rno, name, qty from maint order by rno"));
     {
         Connection other;
@@ -315,7 +315,7 @@ void TestMaintenance::concurrentChangeIsDetected() {
 
 void TestMaintenance::keylessDuplicatesNeverChangeTogether() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     f5(QStringLiteral("select a, b from dup order by a"));
     editCell(1, 1, QStringLiteral("changed")); // Enter on the last cell leaves the row
     QTRY_COMPARE(m_window->op.boxes.size(), 1);
@@ -477,7 +477,7 @@ void TestMaintenance::exitWritesPendingEdits() {
 
 void TestMaintenance::tableNameNeedingQuotes() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     MainConnection()->execute(QStringLiteral("DROP TABLE IF EXISTS \"Order Details\""));
     MainConnection()->execute(QStringLiteral(
         "CREATE TABLE \"Order Details\" (\"Line No\" INTEGER PRIMARY KEY, \"Unit Price\" INTEGER)"));
@@ -530,7 +530,7 @@ void TestMaintenance::singleTableShapes() {
 
 void TestMaintenance::refusedEditLeavesTheWindowWhole() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     f5(QStringLiteral("select rno, name, qty * 2 as dbl from maint order by rno"));
     editCell(1, 1, QStringLiteral("kept")); // Enter moves on to the expression column
     editCell(1, 2, QStringLiteral("100"));  // refused: the box is answered while the edit ends
@@ -545,7 +545,7 @@ void TestMaintenance::refusedEditLeavesTheWindowWhole() {
 
 void TestMaintenance::gridRowsStayPairedWithTheirRecords() {
     QFETCH(int, engine);
-    connect(Engine(engine));
+    connect(Route(engine));
     f5(QStringLiteral("select rno, name, qty, memo from maint order by rno"));
     m_window->op.inputs = {QStringLiteral("first"), QString()}; // qty left empty: refused
     QTest::keyClick(fg1(), Qt::Key_Insert, Qt::ControlModifier);
@@ -709,7 +709,7 @@ void TestMaintenance::untouchedCellsKeepTheirExactValue() {
     QFETCH(QString, type);
     QFETCH(QString, value);
     QFETCH(QString, exact);
-    connect(Engine(engine));
+    connect(Route(engine));
     MainConnection()->execute(QStringLiteral("DROP TABLE IF EXISTS exact_kept"));
     MainConnection()->execute(
         QStringLiteral("CREATE TABLE exact_kept (k INTEGER PRIMARY KEY, v %1)").arg(type));
