@@ -236,6 +236,10 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
     m_serverKind = serverKindOf(db);
 }
 
+sqlite3* sqliteConnection(const QSqlDatabase& db) {
+    return engineOf(db) == Engine::Sqlite ? nativeHandle<sqlite3*>(db.driver()->handle()) : nullptr;
+}
+
 pg_conn* postgresConnection(const QSqlDatabase& db) {
     if (engineOf(db) != Engine::Postgres)
         return nullptr;
@@ -307,10 +311,14 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
                            : sqlite && sqlite3_total_changes64(sqlite) == changesBefore
                                ? 0
                                : query->numRowsAffected();
+    return adopt(std::move(query));
+}
+
+std::unique_ptr<Recordset> Connection::adopt(std::unique_ptr<QSqlQuery> query) {
+    QSqlDatabase db = database();
     QList<FieldInfo> fields = query->isSelect() ? describeFields(db, *query) : QList<FieldInfo>();
-    const bool postgres = engine == Engine::Postgres;
     auto rows = std::make_unique<Recordset>(std::move(query), std::move(fields));
-    if (postgres)
+    if (engineOf(db) == Engine::Postgres)
         rows->readPostgresText();
     return rows;
 }

@@ -57,6 +57,8 @@ public:
 
     // For the layer's own statement code.
     QSqlDatabase database() const;
+    // The rows of a query the layer ran itself, read as execute() reads them.
+    std::unique_ptr<Recordset> adopt(std::unique_ptr<QSqlQuery> query);
 
 private:
     QString m_name;
@@ -68,6 +70,10 @@ private:
 
 // The engine of an open database, for code that holds the database rather than the connection.
 Engine engineOf(const QSqlDatabase& db);
+
+struct sqlite3;
+// The SQLite connection under a connection opened with Qt's SQLite driver; null for others.
+sqlite3* sqliteConnection(const QSqlDatabase& db);
 
 struct pg_conn;
 // The libpq connection under a connection opened with Qt's PostgreSQL driver; null for others.

@@ -27,6 +27,12 @@ Recordset::Recordset(sqlite3_stmt* statement, QList<FieldInfo> fields)
     }
 }
 
+Recordset::Recordset(pg_result* result, QList<FieldInfo> fields)
+    : m_pgResult(result), m_postgres(true), m_fields(std::move(fields)) {
+    m_open = true;
+    moveNext();
+}
+
 Recordset::~Recordset() {
     close();
 }
@@ -34,6 +40,12 @@ Recordset::~Recordset() {
 void Recordset::moveNext() {
     if (!m_open || (m_eof && m_position > 0))
         return;
+    if (m_pgResult) {
+        m_eof = ++m_pgRow >= PQntuples(m_pgResult);
+        if (!m_eof)
+            ++m_position;
+        return;
+    }
     if (m_statement) {
         const int rc = sqlite3_step(m_statement);
         if (rc == SQLITE_ROW) {
@@ -61,6 +73,8 @@ QVariant Recordset::value(int i) const {
     if (eof())
         throw AppError(3021,
                        QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+    if (m_pgResult)
+        return exactValue(i);
     if (!m_statement)
         return m_query->value(i);
     switch (sqlite3_column_type(m_statement, i)) {
@@ -100,14 +114,18 @@ Recordset::RawCell Recordset::rawCell(int i) const {
     RawCell cell;
     if (!m_statement) {
         // Qt keeps the server's result; in single-row mode it holds just the current row.
-        const QVariant handle = m_query->result()->handle();
-        const PGresult* result = handle.isValid() && handle.constData()
-                                     ? *static_cast<PGresult* const*>(handle.constData())
-                                     : nullptr;
-        if (!result)
-            throw AppError(ErrNo::DbStatementRejected,
-                           QStringLiteral("The server's result is not available."));
-        const int row = PQntuples(result) == 1 ? 0 : m_query->at();
+        const PGresult* result = m_pgResult;
+        int row = m_pgRow;
+        if (!result) {
+            const QVariant handle = m_query->result()->handle();
+            result = handle.isValid() && handle.constData()
+                         ? *static_cast<PGresult* const*>(handle.constData())
+                         : nullptr;
+            if (!result)
+                throw AppError(ErrNo::DbStatementRejected,
+                               QStringLiteral("The server's result is not available."));
+            row = PQntuples(result) == 1 ? 0 : m_query->at();
+        }
         if (PQgetisnull(result, row, i))
             return cell;
         const int type = m_fields[i].type;
@@ -154,7 +172,19 @@ Recordset::RawCell Recordset::rawCell(int i) const {
     return cell;
 }
 
+qint64 Recordset::skipLaterResults() {
+    qint64 affected = 0;
+    while (m_query && m_query->nextResult())
+        if (!m_query->isSelect() && m_query->numRowsAffected() > 0)
+            affected += m_query->numRowsAffected();
+    return affected;
+}
+
 void Recordset::close() {
+    if (m_pgResult) {
+        PQclear(m_pgResult);
+        m_pgResult = nullptr;
+    }
     if (m_statement) {
         sqlite3_finalize(m_statement);
         m_statement = nullptr;

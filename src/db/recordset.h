@@ -8,6 +8,7 @@
 #include <memory>
 
 struct sqlite3_stmt;
+struct pg_result;
 
 // One column of a result as the windows see it.
 struct FieldInfo {
@@ -27,6 +28,8 @@ public:
     explicit Recordset(std::unique_ptr<QSqlQuery> query, QList<FieldInfo> fields);
     // Takes over a prepared SQLite statement that returns rows, read straight from the engine.
     Recordset(sqlite3_stmt* statement, QList<FieldInfo> fields);
+    // Takes over a PostgreSQL result already in memory (a result of a batch of statements).
+    Recordset(pg_result* result, QList<FieldInfo> fields);
     ~Recordset();
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
@@ -64,9 +67,14 @@ public:
     // For the layer itself: the query runs on PostgreSQL, whose values can be read as the text
     // the server sent.
     void readPostgresText() { m_postgres = true; }
+    // For the layer itself: the query ran a batch of statements; the results after this one are
+    // stepped through (their statements have run) and their counts of changed rows added up.
+    qint64 skipLaterResults();
 
 private:
     sqlite3_stmt* m_statement = nullptr;
+    pg_result* m_pgResult = nullptr;
+    int m_pgRow = -1;
     bool m_postgres = false;
     mutable QByteArray m_bytes; // the current binary value, unescaped
     std::unique_ptr<QSqlQuery> m_query;

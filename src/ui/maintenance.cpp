@@ -7,6 +7,7 @@
 #include "db/ado_types.h"
 #include "db/connection.h"
 #include "db/session.h"
+#include "db/sql_text.h"
 #include "db/updatable_recordset.h"
 #include "grid/bound_recordset.h"
 #include "grid/elastic_panel.h"
@@ -86,10 +87,16 @@ void Maintenance::enter() {
             status(m_w.elaMsg, ZKMSG(QStringLiteral("ErrorCommand")));
             return;
         }
-        if (CurrentSql().left(6).toUpper() != QLatin1String("SELECT")) {
+        if (classify(CurrentSql()) != StatementKind::Select) {
             status(m_w.elaMsg, ZKMSG(QStringLiteral("PleaseUseSELECT")));
             return;
         }
+        if (const int statements = countStatements(CurrentSql()); statements > 1)
+            throw AppError(
+                ErrNo::DbStatementRejected,
+                QStringLiteral("Maintenance opens one SELECT, and the text holds %1 statements: select "
+                               "the one to maintain. Nothing was run.")
+                    .arg(statements));
         leave(false);
         m_w.fg1->setEditable(0);
         m_w.fg1->setRows(1);

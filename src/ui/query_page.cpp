@@ -8,6 +8,8 @@
 #include "app/run_log.h"
 #include "db/ado_types.h"
 #include "db/session.h"
+#include "db/sql_text.h"
+#include "db/statement_batch.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
 #include "grid/number_text.h"
@@ -130,37 +132,44 @@ Connection& QueryPage::connection() {
 }
 
 bool QueryPage::runCurrentSql() {
-    const QString upper = CurrentSql().toUpper();
-    const QString word6 = upper.left(6);
-    if (word6 == QLatin1String("INSERT") || word6 == QLatin1String("UPDATE") ||
-        word6 == QLatin1String("DELETE")) {
-        qint64 affected = 0;
-        connection().execute(CurrentSql(), &affected);
-        showStatus(LocalMsg(QStringLiteral("RecordAffected:")) + QString::number(affected));
+    switch (classify(CurrentSql())) {
+    case StatementKind::Change: {
+        StatementBatch batch(connection(), CurrentSql());
+        batch.finish();
+        showStatus(LocalMsg(QStringLiteral("RecordAffected:")) + QString::number(batch.affected()));
         w.lblMode->setText(LocalMsg(QStringLiteral("EXEC")));
         return true;
     }
-    if (word6 == QLatin1String("SELECT")) {
-        auto rs = connection().execute(CurrentSql());
-        loadRows(*rs, true);
+    case StatementKind::Select: {
+        StatementBatch batch(connection(), CurrentSql());
+        if (batch.rows())
+            loadRows(*batch.rows(), true);
+        batch.finish();
         return true;
     }
-    if (word6 == QLatin1String("SERVER") || upper.startsWith(QLatin1String("EXEC"))) {
-        const bool server = word6 == QLatin1String("SERVER");
+    case StatementKind::Server:
+    case StatementKind::Exec: {
+        const bool server = classify(CurrentSql()) == StatementKind::Server;
         if (server)
             CurrentSql() = CurrentSql().mid(6);
-        qint64 affected = 0;
-        auto rs = connection().execute(CurrentSql(), &affected);
-        if (rs->isOpen())
-            loadRows(*rs, false);
-        else
-            showStatus(LocalMsg(QStringLiteral("RecordAffected:")) + QString::number(affected));
+        StatementBatch batch(connection(), CurrentSql());
+        const bool rows = batch.rows() != nullptr;
+        if (rows)
+            loadRows(*batch.rows(), false);
+        batch.finish();
+        if (!rows)
+            showStatus(LocalMsg(QStringLiteral("RecordAffected:")) + QString::number(batch.affected()));
         w.lblMode->setText(LocalMsg(server ? QStringLiteral("SERVER") : QStringLiteral("EXECSP")));
         return server;
     }
-    if (upper.startsWith(QLatin1String("USE")) && connection().provider() == QLatin1String("SQLOLEDB.1")) {
-        switchDatabase();
-        return false;
+    case StatementKind::Use:
+        if (connection().provider() == QLatin1String("SQLOLEDB.1")) {
+            switchDatabase();
+            return false;
+        }
+        return true;
+    case StatementKind::Other:
+        break;
     }
     return true; // CREATE, DROP, SHOW, TRUNCATE and other words are not run from here
 }

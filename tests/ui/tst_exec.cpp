@@ -66,6 +66,8 @@ private slots:
     void longEditorText();
     void menuEntryExecutes();
     void widthsFitTheLongestRow();
+    void everyStatementRuns_data() { engines(); }
+    void everyStatementRuns();
     void commandsWaitForALongLoad_data();
     void commandsWaitForALongLoad();
 
@@ -420,4 +422,19 @@ void TestExec::widthsFitTheLongestRow() {
         "WHERE x < 1000) SELECT CASE WHEN x = 1000 THEN 123456789012 ELSE x END AS x FROM c)"));
     QCOMPARE(fg1()->textMatrix(1000, 0), QStringLiteral("123456789012"));
     QVERIFY(fg1()->columnWidth(0) > fg1()->fontMetrics().horizontalAdvance(QStringLiteral("123456789012")));
+}
+
+void TestExec::everyStatementRuns() {
+    QFETCH(int, engine);
+    connect(Route(engine));
+    // The rows are read as the first statement found them; the statement after it runs too.
+    run(QStringLiteral("select name from item order by rno;\n-- then\ndelete from item where name = ';'; "
+                       "delete from item where rno = 3;"));
+    QCOMPARE(fg1()->rows(), 4);
+    run(QStringLiteral("select count(*) from item"));
+    QCOMPARE(fg1()->textMatrix(1, 0), QStringLiteral("2"));
+    run(QStringLiteral("insert into item (name) values ('a;b'); insert into item (name) values ('c')"));
+    QCOMPARE(StatusMessage(), QStringLiteral("異動筆數:2"));
+    run(QStringLiteral("select count(*) from item"));
+    QCOMPARE(fg1()->textMatrix(1, 0), QStringLiteral("4"));
 }

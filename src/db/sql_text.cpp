@@ -1,0 +1,60 @@
+#include "db/sql_text.h"
+
+StatementKind classify(const QString& justSql) {
+    const QString word = justSql.left(6).toUpper();
+    if (word == QLatin1String("INSERT") || word == QLatin1String("UPDATE") || word == QLatin1String("DELETE"))
+        return StatementKind::Change;
+    if (word == QLatin1String("SELECT"))
+        return StatementKind::Select;
+    if (word == QLatin1String("SERVER"))
+        return StatementKind::Server;
+    if (word.startsWith(QLatin1String("EXEC")))
+        return StatementKind::Exec;
+    if (word.startsWith(QLatin1String("USE")))
+        return StatementKind::Use;
+    return StatementKind::Other;
+}
+
+int countStatements(QStringView sql) {
+    int statements = 0;
+    bool content = false; // something other than blanks and comments since the last ";"
+    const qsizetype n = sql.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = sql[i];
+        if (c == u'-' && i + 1 < n && sql[i + 1] == u'-') {
+            while (i < n && sql[i] != u'\n')
+                ++i;
+        } else if (c == u'/' && i + 1 < n && sql[i + 1] == u'*') {
+            const qsizetype end = sql.indexOf(u"*/", i + 2);
+            i = end < 0 ? n : end + 1;
+        } else if (c == u'\'' || c == u'"' || c == u'`' || c == u'[') {
+            const QChar close = c == u'[' ? u']' : c;
+            content = true;
+            for (++i; i < n; ++i)
+                if (sql[i] == close) {
+                    if (close != u']' && i + 1 < n && sql[i + 1] == close)
+                        ++i; // a doubled quote stands for itself
+                    else
+                        break;
+                }
+        } else if (c == u'$' && (i == 0 || !(sql[i - 1].isLetterOrNumber() || sql[i - 1] == u'_'))) {
+            // $tag$ ... $tag$: the whole body is one literal.
+            qsizetype end = i + 1;
+            while (end < n && (sql[end].isLetterOrNumber() || sql[end] == u'_'))
+                ++end;
+            content = true;
+            if (end < n && sql[end] == u'$' && !(end > i + 1 && sql[i + 1].isDigit())) {
+                const QStringView tag = sql.mid(i, end - i + 1);
+                const qsizetype close = sql.indexOf(tag, end + 1);
+                i = close < 0 ? n : close + tag.size() - 1;
+            }
+        } else if (c == u';') {
+            if (content)
+                ++statements;
+            content = false;
+        } else if (!c.isSpace()) {
+            content = true;
+        }
+    }
+    return statements + (content ? 1 : 0);
+}

@@ -1,0 +1,154 @@
+#include "db/statement_batch.h"
+
+#include "app/errors.h"
+#include "db/ado_types.h"
+#include "db/connection.h"
+#include "db/sql_text.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+namespace {
+// The first statement of a text and the rest, as SQLite divides them; an empty first when the text
+// holds only blanks and comments.
+std::pair<QByteArray, QByteArray> firstSqliteStatement(sqlite3* handle, const QByteArray& text) {
+    sqlite3_stmt* statement = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &statement, &tail) != SQLITE_OK)
+        throw AppError(ErrNo::DbStatementRejected, QString::fromUtf8(sqlite3_errmsg(handle)));
+    const bool any = statement != nullptr;
+    sqlite3_finalize(statement);
+    const qsizetype used = tail ? qsizetype(tail - text.constData()) : text.size();
+    return {any ? text.left(used) : QByteArray(), text.mid(used)};
+}
+} // namespace
+
+StatementBatch::StatementBatch(Connection& connection, const QString& sql) : m_connection(connection) {
+    if (countStatements(sql) <= 1) {
+        qint64 affected = -1;
+        auto result = connection.execute(sql, &affected);
+        if (result->isOpen())
+            m_rows = std::move(result);
+        add(affected);
+        return;
+    }
+    switch (connection.engine()) {
+    case Engine::Sqlite:
+        m_sqliteRest = sql.toUtf8();
+        runSqliteUntilRows();
+        return;
+    case Engine::Postgres:
+        runPostgresBatch(sql);
+        return;
+    case Engine::Odbc:
+        if (connection.serverKind() == ServerKind::Postgres ||
+            connection.serverKind() == ServerKind::SqlServer) {
+            runOdbcBatch(sql);
+            return;
+        }
+        break;
+    case Engine::Mysql:
+    case Engine::Oracle:
+        break;
+    }
+    throw AppError(ErrNo::DbStatementRejected,
+                   QStringLiteral("This data source runs one statement at a time, and the text holds %1. "
+                                  "Nothing was run: select one statement and run it, or run them one by one.")
+                       .arg(countStatements(sql)));
+}
+
+StatementBatch::~StatementBatch() = default;
+
+void StatementBatch::add(qint64 affected) {
+    if (affected > 0)
+        m_affected += affected;
+}
+
+void StatementBatch::runSqliteUntilRows() {
+    sqlite3* handle = sqliteConnection(m_connection.database());
+    while (handle && !m_sqliteRest.trimmed().isEmpty()) {
+        const auto [first, rest] = firstSqliteStatement(handle, m_sqliteRest);
+        m_sqliteRest = rest;
+        if (first.isEmpty()) { // only blanks and comments were left
+            m_sqliteRest.clear();
+            break;
+        }
+        qint64 affected = -1;
+        auto result = m_connection.execute(QString::fromUtf8(first), &affected);
+        add(affected);
+        if (result->isOpen() && !m_rows) {
+            m_rows = std::move(result);
+            return; // the rest runs once these rows have been read
+        }
+    }
+}
+
+void StatementBatch::runPostgresBatch(const QString& sql) {
+    PGconn* conn = postgresConnection(m_connection.database());
+    if (!conn || !PQsendQuery(conn, sql.toUtf8().constData()))
+        throw AppError(ErrNo::DbStatementRejected,
+                       conn ? QString::fromUtf8(PQerrorMessage(conn)).trimmed()
+                            : QStringLiteral("The connection to the PostgreSQL server is closed."));
+    // Every result is taken, whatever happens, so that the connection is free again afterwards.
+    QString failure;
+    while (PGresult* result = PQgetResult(conn)) {
+        const ExecStatusType status = PQresultStatus(result);
+        if (status == PGRES_TUPLES_OK && !m_rows && failure.isEmpty()) {
+            QList<FieldInfo> fields;
+            for (int i = 0; i < PQnfields(result); ++i)
+                fields.append({QString::fromUtf8(PQfname(result, i)),
+                               AdoType::fromPostgresOid(int(PQftype(result, i))),
+                               AdoType::MayBeNull,
+                               false,
+                               {},
+                               {}});
+            m_rows = std::make_unique<Recordset>(result, std::move(fields));
+            continue;
+        }
+        if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
+            add(QByteArray(PQcmdTuples(result)).toLongLong());
+        else if (failure.isEmpty())
+            failure = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
+        PQclear(result);
+    }
+    if (!failure.isEmpty()) {
+        m_rows.reset();
+        throw AppError(ErrNo::DbStatementRejected, failure);
+    }
+}
+
+void StatementBatch::runOdbcBatch(const QString& sql) {
+    QSqlDatabase db = m_connection.database();
+    auto query = std::make_unique<QSqlQuery>(db);
+    query->setForwardOnly(true);
+    query->setNumericalPrecisionPolicy(QSql::HighPrecision);
+    if (!query->exec(sql))
+        throw AppError(ErrNo::DbStatementRejected, failureText(query->lastError(), db));
+    for (;;) {
+        if (query->isSelect()) {
+            m_rows = m_connection.adopt(std::move(query));
+            m_odbcBatch = true;
+            return;
+        }
+        add(query->numRowsAffected());
+        if (!query->nextResult())
+            return;
+    }
+}
+
+void StatementBatch::finish() {
+    if (m_odbcBatch && m_rows)
+        add(m_rows->skipLaterResults());
+    m_odbcBatch = false;
+    m_rows.reset();
+    if (!m_sqliteRest.isEmpty()) {
+        // Later result sets are read past: only the first is shown.
+        while (!m_sqliteRest.trimmed().isEmpty()) {
+            runSqliteUntilRows();
+            m_rows.reset();
+        }
+    }
+}
