@@ -7,6 +7,8 @@
 //
 // Each child prints: bare-read seconds, ExecSQL seconds, rows shown, peak resident MB.
 
+#include "bench_data.h"
+
 #include "app/global_settings.h"
 #include "app/message_catalog.h"
 #include "app/program_info.h"
@@ -30,9 +32,7 @@
 #include <cstdio>
 
 namespace {
-constexpr int kSqliteRows = 1000000;
 constexpr int kPostgresRows = 100000;
-const QString kQuery = QStringLiteral("SELECT id, name, amount, day, note FROM bench ORDER BY id");
 
 struct PgSettings {
     QString host, user, password, database;
@@ -63,35 +63,6 @@ std::optional<PgSettings> pgSettings() {
     return pg.port > 0 ? std::optional(pg) : std::nullopt;
 }
 
-QString benchFolder() {
-    const QString folder = QDir::tempPath() + QStringLiteral("/orvik-bench");
-    QDir().mkpath(folder);
-    return folder;
-}
-
-const char* kFill = "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < %1) "
-                    "INSERT INTO bench SELECT n, '客戶名稱第' || n || '號', n * 1.25, "
-                    "date('2000-01-01', '+' || (n % 9000) || ' days'), CASE WHEN n % 3 = 0 THEN NULL ELSE "
-                    "'note ' || n END FROM c";
-
-void makeSqliteData(const QString& path) {
-    if (QFile::exists(path))
-        return;
-    std::printf("building %d rows in %s ...\n", kSqliteRows, qPrintable(path));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("make"));
-        db.setDatabaseName(path + QStringLiteral(".part"));
-        db.open();
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("CREATE TABLE bench (id INTEGER PRIMARY KEY, name VARCHAR(40), amount REAL, "
-                              "day DATE, note TEXT)"));
-        if (!q.exec(QString::fromUtf8(kFill).arg(kSqliteRows)))
-            qFatal("%s", qPrintable(q.lastError().text()));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("make"));
-    QFile::rename(path + QStringLiteral(".part"), path);
-}
-
 bool makePostgresData(const PgSettings& pg) {
     bool ok = false;
     {
@@ -116,15 +87,6 @@ bool makePostgresData(const PgSettings& pg) {
     }
     QSqlDatabase::removeDatabase(QStringLiteral("make"));
     return ok;
-}
-
-double peakResidentMb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
 }
 
 // A plain forward-only read of every value: the floor any loader stands on.

@@ -1,6 +1,7 @@
 #include "grid/result_loader.h"
 
 #include "app/errors.h"
+#include "app/gui/escape_watch.h"
 #include "app/operator.h"
 #include "db/ado_types.h"
 #include "db/recordset.h"
@@ -21,23 +22,6 @@
 namespace {
 constexpr int kProgressEveryMs = 250;
 constexpr int kRowsBetweenClockChecks = 2048;
-
-// Watches for Esc while a load lets window events run.
-class EscapeWatch : public QObject {
-public:
-    EscapeWatch() { QCoreApplication::instance()->installEventFilter(this); }
-    ~EscapeWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
-    bool pressed = false;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-            pressed = true;
-            return true;
-        }
-        return false;
-    }
-};
 
 // Dates and times written digit by digit: formatting through QLocale costs a microsecond a value.
 // Each writes ASCII into out and returns the count (0 for a date it cannot write so).

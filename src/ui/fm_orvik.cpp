@@ -61,6 +61,10 @@ fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCore
                             m_connect, m_dlgFile, m_busy, this);
     m_maintenance =
         new Maintenance({m_ui.fg1, m_ui.lblMode, m_ui.elaMsg, m_ui.tabPage}, *m_query, m_busy, this);
+    m_files = new FilePage({m_ui.txtFileName, m_ui.elaSelectFile, m_ui.cmdStartDoc, m_ui.cmdSaveXLS,
+                            m_ui.cmdSaveTXT, m_ui.cmdSaveCSV, m_ui.mnuSave[2], m_ui.mnuSave[3],
+                            m_ui.mnuSave[4], m_ui.fg1, m_ui.lblMode, m_ui.elaMsg},
+                           m_dlgFile, *m_maintenance, m_busy, this);
     m_connect.setBeforeConnect([this] { m_maintenance->leave(); });
     connect(&m_connect, &ConnectActions::connected, this, [this](const QString& profileName) {
         setWindowTitle(profileName + QStringLiteral(" - ") + ProgramInfo::appTitle());
@@ -112,7 +116,6 @@ void fmORVIK::connectSignals() {
     connect(m_ui.mnuExit, &QAction::triggered, this, &fmORVIK::mnuExit_Click);
     connect(m_ui.tabPage, &QTabWidget::currentChanged, this, &fmORVIK::tabPage_Scroll);
     connect(m_ui.cmdExit, &QPushButton::clicked, this, &fmORVIK::cmdExit_Click);
-    connect(m_ui.elaSelectFile, &QToolButton::clicked, this, &fmORVIK::elaSelectFile_Click);
     connect(m_ui.cmdQryDB, &QPushButton::clicked, m_query, &QueryPage::cmdQryDB_Click);
     connect(m_ui.cmdConnect, &QPushButton::clicked, this, [this] { m_connect.cmdConnect_Click(); });
     connect(m_ui.cmdAddSetting, &QPushButton::clicked, m_profiles, &ProfilePage::cmdAddSetting_Click);
@@ -251,7 +254,19 @@ void fmORVIK::mnuSave_Click(int index) {
         if (index < 0 || index > 4)
             return;
         m_ui.tabPage->setCurrentIndex(FileTab);
-        // script, import and the three exports: to come
+        switch (index) {
+        case 2:
+            m_files->cmdSaveXLS_Click();
+            break;
+        case 3:
+            m_files->cmdSaveTXT_Click();
+            break;
+        case 4:
+            m_files->cmdSaveCSV_Click();
+            break;
+        default: // script and import: to come
+            break;
+        }
     });
 }
 
@@ -285,17 +300,6 @@ void fmORVIK::mnuAbout_Click() {
 
 void fmORVIK::mnuExit_Click() {
     guarded(QStringLiteral("fmORVIK_mnuExit_Click"), [&] { cmdExit_Click(); });
-}
-
-void fmORVIK::elaSelectFile_Click() {
-    guarded(QStringLiteral("elaSelectFile_Click"), [&] {
-        m_dlgFile.filter = QStringLiteral("文字檔案(*.txt)|*.txt|ALLfiles|*.*|");
-        m_dlgFile.showOpen();
-        if (!m_dlgFile.fileName.isEmpty()) {
-            m_ui.txtFileName->setText(m_dlgFile.fileName);
-            m_dlgFile.initDir = GetPath(m_dlgFile.fileName);
-        }
-    });
 }
 
 void fmORVIK::storeInitPath() {

@@ -4,6 +4,7 @@
 #include "profiles/connect_actions.h"
 #include "profiles/profile_page.h"
 #include "ui/file_dialog.h"
+#include "ui/file_page.h"
 #include "ui/fm_orvik_layout.h"
 #include "ui/maintenance.h"
 #include "ui/query_page.h"
@@ -28,6 +29,7 @@ public:
     ProfilePage& profilePage() { return *m_profiles; }
     QueryPage& queryPage() { return *m_query; }
     Maintenance& maintenance() { return *m_maintenance; }
+    FilePage& filePage() { return *m_files; }
 
     // What ends the process after a confirmed exit; tests replace it to watch the exit happen.
     void setEndProcess(std::function<void()> endProcess) { m_endProcess = std::move(endProcess); }
@@ -46,7 +48,6 @@ public:
     void mnuExit_Click();
     void tabPage_Scroll(int index);
     void cmdExit_Click();
-    void elaSelectFile_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -71,6 +72,7 @@ private:
     ProfilePage* m_profiles = nullptr;
     QueryPage* m_query = nullptr;
     Maintenance* m_maintenance = nullptr;
+    FilePage* m_files = nullptr;
     const QEvent* m_previewedKey = nullptr; // a key event travels up to the parents: preview it once
     QPointer<QWidget> m_previewedAt;
     std::function<void()> m_endProcess;

@@ -48,6 +48,8 @@ public:
     // plain texts unless they are about to be replaced anyway.
     void leave(bool keepRowsShown = true);
     bool isBound() const { return bool(m_rs); }
+    // The records the grid shows while bound; nullptr otherwise.
+    const UpdatableRecordset* recordset() const { return m_rs.get(); }
 
     void fg1_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool* handled);
     void fg1_GotFocus();

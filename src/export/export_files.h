@@ -1,0 +1,24 @@
+#pragma once
+
+#include "export/export_rows.h"
+
+#include <QString>
+
+class GridModel;
+class UpdatableRecordset;
+
+// How one export run goes: the progress asked between rows, and what the run came to.
+struct ExportRun {
+    ExportProgress progress;
+    bool stopped = false; // the progress asked to stop; nothing is left under the name
+    qint64 cellsCut = 0;  // workbook cells cut to what a sheet cell holds
+};
+
+// The writers behind the export commands. Each writes one new file: a name that exists is refused
+// with the catalog's "FileExist" in a box (SaveRST2CSV replaces it), a failure is reported under
+// the writer's own label, and the answer says whether the file was written completely. A failed
+// text file keeps the lines written before the failure; a failed workbook leaves nothing.
+bool SaveFG2CSV(const GridModel& grid, const QString& fileName, ExportRun* run = nullptr);
+bool SaveRST2CSV(const UpdatableRecordset& records, const QString& fileName, ExportRun* run = nullptr);
+bool SaveFG2File(const GridModel& grid, const QString& fileName, ExportRun* run = nullptr);
+bool SaveXLS(const GridModel& grid, const QString& fileName, ExportRun* run = nullptr);

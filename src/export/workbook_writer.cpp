@@ -1,0 +1,114 @@
+#include "export/workbook_writer.h"
+
+#include "app/errors.h"
+
+#include <QFile>
+
+#include <xlsxwriter.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+constexpr int kRowsBetweenProgress = 1024;
+
+// The temporary workbook and the library's object for it, both gone unless handed over.
+class PendingWorkbook {
+public:
+    explicit PendingWorkbook(const QString& path) : m_path(path) {}
+    ~PendingWorkbook() {
+        if (m_workbook)
+            lxw_workbook_free(m_workbook);
+        if (!m_kept)
+            QFile::remove(m_path);
+    }
+    void open() {
+        // Created at once, so that a folder that cannot be written fails before any row is read.
+        QFile probe(m_path);
+        if (!probe.open(QIODevice::WriteOnly))
+            throw AppError(ErrNo::PathFileAccess, probe.errorString() + QStringLiteral(": ") + m_path);
+        probe.close();
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE;
+        options.use_zip64 = LXW_TRUE;
+        m_workbook = workbook_new_opt(QFile::encodeName(m_path).constData(), &options);
+        if (!m_workbook)
+            throw AppError(ErrNo::PathFileAccess, QStringLiteral("無法建立試算表: ") + m_path);
+        m_sheet = workbook_add_worksheet(m_workbook, nullptr);
+        if (!m_sheet)
+            throw AppError(ErrNo::PathFileAccess, QStringLiteral("無法建立工作表: ") + m_path);
+    }
+    void put(qint64 row, int col, const QByteArray& utf8) {
+        if (utf8.isEmpty())
+            return; // an empty cell
+        const lxw_error error =
+            worksheet_write_string(m_sheet, lxw_row_t(row), lxw_col_t(col), utf8.constData(), nullptr);
+        if (error != LXW_NO_ERROR)
+            throw AppError(ErrNo::PathFileAccess, QString::fromUtf8(lxw_strerror(error)));
+    }
+    void close() {
+        lxw_workbook* workbook = m_workbook;
+        m_workbook = nullptr;
+        const lxw_error error = workbook_close(workbook); // frees it, written or not
+        if (error != LXW_NO_ERROR)
+            throw AppError(ErrNo::PathFileAccess,
+                           QString::fromUtf8(lxw_strerror(error)) + QStringLiteral(": ") + m_path);
+    }
+    void renameOnto(const QString& target) {
+        if (std::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(target).constData()) != 0)
+            throw AppError(ErrNo::PathFileAccess,
+                           QString::fromLocal8Bit(std::strerror(errno)) + QStringLiteral(": ") + target);
+        m_kept = true;
+    }
+
+private:
+    QString m_path;
+    lxw_workbook* m_workbook = nullptr;
+    lxw_worksheet* m_sheet = nullptr;
+    bool m_kept = false;
+};
+
+// The cell as a sheet holds it: at most kMaxCellChars characters, never half a character.
+QByteArray cellUtf8(const QString& text, qint64* cut) {
+    if (text.size() <= WorkbookWriter::kMaxCellChars)
+        return text.toUtf8();
+    ++*cut;
+    qsizetype keep = WorkbookWriter::kMaxCellChars;
+    if (text[keep - 1].isHighSurrogate())
+        --keep;
+    return QStringView(text).left(keep).toUtf8();
+}
+} // namespace
+
+namespace WorkbookWriter {
+
+Outcome write(const ExportRows& rows, const QString& path, const ExportProgress& progress) {
+    const int cols = rows.columnCount();
+    const qint64 count = rows.rowCount();
+    if (count + 1 > kMaxRows || cols > kMaxColumns)
+        throw AppError(
+            ErrNo::InvalidCall,
+            QStringLiteral("資料有 %1 行 %2 欄 (含標題行), 超過試算表一頁的上限 %3 行 %4 欄, 未寫出")
+                .arg(count + 1)
+                .arg(cols)
+                .arg(kMaxRows)
+                .arg(kMaxColumns));
+    Outcome outcome;
+    PendingWorkbook workbook(path + QStringLiteral(".saving"));
+    workbook.open();
+    for (int c = 0; c < cols; ++c)
+        workbook.put(0, c, cellUtf8(rows.columnName(c), &outcome.cellsCut));
+    for (qint64 r = 0; r < count; ++r) {
+        for (int c = 0; c < cols; ++c)
+            workbook.put(r + 1, c, cellUtf8(rows.text(r, c), &outcome.cellsCut));
+        if (progress && (r + 1) % kRowsBetweenProgress == 0 && !progress(r + 1))
+            return outcome; // stopped: the temporary file goes with the workbook object
+    }
+    workbook.close();
+    workbook.renameOnto(path);
+    outcome.finished = true;
+    return outcome;
+}
+
+} // namespace WorkbookWriter

@@ -1,0 +1,225 @@
+#include "ui/file_page.h"
+
+#include "app/errors.h"
+#include "app/gui/busy_state.h"
+#include "app/gui/escape_watch.h"
+#include "app/gui/widget_helpers.h"
+#include "app/helpers.h"
+#include "app/message_catalog.h"
+#include "app/operator.h"
+#include "app/program_info.h"
+#include "export/export_files.h"
+#include "grid/elastic_panel.h"
+#include "grid/flex_grid.h"
+#include "grid/status_panel.h"
+#include "ui/file_dialog.h"
+#include "ui/maintenance.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+constexpr int kProgressEveryMs = 250;
+}
+
+FilePage::FilePage(const Widgets& widgets, FileDialog& dialog, Maintenance& maintenance, BusyState& busy,
+                   QObject* parent)
+    : QObject(parent), w(widgets), m_dialog(dialog), m_maintenance(maintenance), m_busy(busy) {
+    connect(w.txtFileName, &QLineEdit::textChanged, this, &FilePage::txtFileName_Change);
+    connect(w.elaSelectFile, &QToolButton::clicked, this, &FilePage::elaSelectFile_Click);
+    connect(w.cmdStartDoc, &QPushButton::clicked, this, &FilePage::cmdStartDoc_Click);
+    connect(w.cmdSaveCSV, &QPushButton::clicked, this, &FilePage::cmdSaveCSV_Click);
+    connect(w.cmdSaveTXT, &QPushButton::clicked, this, &FilePage::cmdSaveTXT_Click);
+    connect(w.cmdSaveXLS, &QPushButton::clicked, this, &FilePage::cmdSaveXLS_Click);
+    w.txtFileName->installEventFilter(this);
+    txtFileName_Change(); // the empty box offers the text exports
+}
+
+bool FilePage::isSpreadsheetName(const QString& name) {
+    return TrimSpaces(name).right(3).toUpper() == QLatin1String("XLS");
+}
+
+void FilePage::txtFileName_Change() {
+    guarded(QStringLiteral("txtFileName_Change"), [&] {
+        const bool workbook = isSpreadsheetName(w.txtFileName->text());
+        w.cmdSaveXLS->setEnabled(workbook);
+        w.mnuSaveXLS->setEnabled(workbook);
+        w.cmdSaveTXT->setEnabled(!workbook);
+        w.cmdSaveCSV->setEnabled(!workbook);
+        w.mnuSaveTXT->setEnabled(!workbook);
+        w.mnuSaveCSV->setEnabled(!workbook);
+    });
+}
+
+bool FilePage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != w.txtFileName)
+        return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusIn) {
+        // After the focus change has settled, or the click that gave the focus takes the selection away.
+        QLineEdit* box = w.txtFileName;
+        QMetaObject::invokeMethod(
+            box, [box] { SelectAllText(box); }, Qt::QueuedConnection);
+    } else if (event->type() == QEvent::KeyPress) {
+        const int code = legacyKeyCode(static_cast<QKeyEvent*>(event)->key());
+        if (code != 0) {
+            KeyToTab(w.txtFileName, code);
+            return true; // Enter never inserts anything
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void FilePage::elaSelectFile_Click() {
+    if (m_busy.refuse())
+        return;
+    guarded(QStringLiteral("elaSelectFile_Click"), [&] {
+        m_dialog.filter = QStringLiteral("文字檔案(*.txt)|*.txt|ALLfiles|*.*|");
+        m_dialog.showOpen();
+        if (!m_dialog.fileName.isEmpty()) {
+            w.txtFileName->setText(m_dialog.fileName);
+            m_dialog.initDir = GetPath(m_dialog.fileName);
+        }
+    });
+}
+
+void FilePage::cmdStartDoc_Click() {
+    guarded(QStringLiteral("cmdStartDoc_Click"), [&] {
+        const QString name = TrimSpaces(w.txtFileName->text());
+        if (!name.isEmpty())
+            ShellOpen(name); // what the desktop makes of it is its own affair
+    });
+}
+
+void FilePage::cmdSaveCSV_Click() {
+    runExport(Kind::Csv);
+}
+
+void FilePage::cmdSaveTXT_Click() {
+    runExport(Kind::Text);
+}
+
+void FilePage::cmdSaveXLS_Click() {
+    runExport(Kind::Workbook);
+}
+
+void FilePage::showStatus(const QString& text) {
+    StatusMessage() = text;
+    DispElaMsg(w.elaMsg, StatusMessage());
+}
+
+void FilePage::setCommandEnabled(Kind kind, bool enabled) {
+    switch (kind) {
+    case Kind::Csv:
+        w.cmdSaveCSV->setEnabled(enabled);
+        w.mnuSaveCSV->setEnabled(enabled);
+        break;
+    case Kind::Text:
+        w.cmdSaveTXT->setEnabled(enabled);
+        w.mnuSaveTXT->setEnabled(enabled);
+        break;
+    case Kind::Workbook:
+        w.cmdSaveXLS->setEnabled(enabled);
+        w.mnuSaveXLS->setEnabled(enabled);
+        break;
+    }
+}
+
+bool FilePage::inMaintenanceMode() const {
+    const QString edit = LocalMsg(QStringLiteral("EDIT"));
+    return !edit.isEmpty() && w.lblMode->text() == edit;
+}
+
+std::optional<QString> FilePage::prepareOutputFile() {
+    const QString fileName = w.txtFileName->text();
+    if (fileName.contains(QLatin1Char('*')) || fileName.contains(QLatin1Char('?')))
+        throw AppError(ErrNo::InvalidCall, QStringLiteral("檔案名稱不可含萬用字元 * 或 ?: ") + fileName);
+    if (const QFileInfo existing(fileName); existing.isFile() && !existing.isHidden()) {
+        StatusMessage() = LocalMsg(QStringLiteral("PromptFileOverwrite"));
+        if (currentOperator().messageBox(StatusMessage(), MsgButtons::YesNo, MsgIcon::Question,
+                                         ProgramInfo::appTitle()) != MsgAnswer::Yes)
+            return std::nullopt;
+        QFile file(fileName);
+        if (!file.remove())
+            throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + fileName);
+    }
+    return fileName;
+}
+
+void FilePage::runExport(Kind kind) {
+    if (m_busy.refuse())
+        return;
+    static const char* const labels[] = {"cmdSaveCSV_Click", "cmdSaveTXT_Click", "cmdSaveXLS_Click"};
+    const QString label = QString::fromLatin1(labels[int(kind)]);
+    Operator& op = currentOperator();
+    setCommandEnabled(kind, false);
+    op.setBusy(true);
+    guarded(label, [&] {
+        const QString defaultName =
+            kind == Kind::Workbook ? QStringLiteral("/SQDataOut.xls") : QStringLiteral("/DataOutCSV.txt");
+        if (TrimSpaces(w.txtFileName->text()).isEmpty())
+            w.txtFileName->setText(ProgramInfo::programFolder() + defaultName);
+        // With nothing to write, no question is asked and no file is touched.
+        if (w.fg1->rows() <= 1) {
+            showStatus(LocalMsg(QStringLiteral("NODATA")));
+            return;
+        }
+        const std::optional<QString> fileName = prepareOutputFile();
+        if (!fileName)
+            return;
+        const bool fromRecords = kind == Kind::Csv && inMaintenanceMode();
+        if (fromRecords && !m_maintenance.recordset())
+            throw AppError(ErrNo::ObjectNotSet, QStringLiteral("維護模式的資料集已關閉, 請重新以 F5 開啟"));
+
+        const BusyState::Scope busy(m_busy);
+        EscapeWatch escape;
+        QElapsedTimer clock;
+        clock.start();
+        qint64 lastShown = 0;
+        ExportRun run;
+        run.progress = [&](qint64 rows) {
+            if (clock.elapsed() - lastShown < kProgressEveryMs)
+                return true;
+            lastShown = clock.elapsed();
+            w.elaMsg->setCaption(QStringLiteral("已寫出資料行數: ") + QString::number(rows));
+            w.elaMsg->setFloodPercent(int(rows / 1000 % 100) + 1);
+            op.processEvents();
+            return !escape.pressed && !m_busy.stopRequested();
+        };
+        bool saved = false;
+        switch (kind) {
+        case Kind::Csv:
+            saved = fromRecords ? SaveRST2CSV(*m_maintenance.recordset(), *fileName, &run)
+                                : SaveFG2CSV(*w.fg1->grid(), *fileName, &run);
+            break;
+        case Kind::Text:
+            saved = SaveFG2File(*w.fg1->grid(), *fileName, &run);
+            break;
+        case Kind::Workbook:
+            saved = SaveXLS(*w.fg1->grid(), *fileName, &run);
+            break;
+        }
+        w.elaMsg->setFloodPercent(0);
+        if (run.stopped) {
+            showStatus(QStringLiteral("已停止存檔, 未留下檔案: ") + *fileName);
+        } else if (!saved) {
+            showStatus(LocalMsg(QStringLiteral("ErrorSaveFile")) + QStringLiteral(":") + *fileName);
+        } else if (kind == Kind::Workbook) {
+            QString text = LocalMsg(QStringLiteral("FileSaved")) + QStringLiteral(":") + *fileName;
+            if (run.cellsCut > 0)
+                text += QStringLiteral(" (%1 格超過 32767 字, 已截斷)").arg(run.cellsCut);
+            showStatus(text);
+        } else {
+            showStatus(QStringLiteral("存檔名:") + *fileName);
+        }
+    });
+    op.setBusy(false);
+    setCommandEnabled(kind, true);
+    txtFileName_Change(); // the name may have changed meanwhile: the rule decides again
+}

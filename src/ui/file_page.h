@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+class BusyState;
+class ElasticPanel;
+class FileDialog;
+class FlexGrid;
+class Maintenance;
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+struct ExportRun;
+
+// The file page: the shared file name, the file dialog and desktop viewer for it, and the three
+// exports of the result grid (CSV of SQL literals, tab text, workbook).
+class FilePage : public QObject {
+    Q_OBJECT
+
+public:
+    struct Widgets {
+        QLineEdit* txtFileName = nullptr;
+        QToolButton* elaSelectFile = nullptr;
+        QPushButton* cmdStartDoc = nullptr;
+        QPushButton* cmdSaveXLS = nullptr;
+        QPushButton* cmdSaveTXT = nullptr;
+        QPushButton* cmdSaveCSV = nullptr;
+        QAction* mnuSaveXLS = nullptr; // mnuSave 2
+        QAction* mnuSaveTXT = nullptr; // mnuSave 3
+        QAction* mnuSaveCSV = nullptr; // mnuSave 4
+        FlexGrid* fg1 = nullptr;
+        QLabel* lblMode = nullptr;
+        ElasticPanel* elaMsg = nullptr;
+    };
+
+    FilePage(const Widgets& widgets, FileDialog& dialog, Maintenance& maintenance, BusyState& busy,
+             QObject* parent = nullptr);
+
+    // The name decides which exports are offered: a name ending in XLS (any case) the workbook,
+    // any other the CSV and text files.
+    void txtFileName_Change();
+    void elaSelectFile_Click();
+    void cmdStartDoc_Click();
+    void cmdSaveCSV_Click();
+    void cmdSaveTXT_Click();
+    void cmdSaveXLS_Click();
+
+    static bool isSpreadsheetName(const QString& name);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    enum class Kind { Csv, Text, Workbook };
+    void runExport(Kind kind);
+    // The output file named in the box; an existing one is deleted once the operator agrees.
+    // nullopt when the export is abandoned.
+    std::optional<QString> prepareOutputFile();
+    bool inMaintenanceMode() const;
+    void setCommandEnabled(Kind kind, bool enabled);
+    void showStatus(const QString& text);
+
+    Widgets w;
+    FileDialog& m_dialog;
+    Maintenance& m_maintenance;
+    BusyState& m_busy;
+};

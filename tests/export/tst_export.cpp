@@ -1,0 +1,306 @@
+#include "app/local_codec.h"
+#include "db/connection.h"
+#include "db/session.h"
+#include "grid/elastic_panel.h"
+#include "grid/flex_grid.h"
+#include "grid/grid_model.h"
+#include "grid/status_panel.h"
+#include "support/started_window.h"
+#include "support/test_databases.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QXmlStreamReader>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+enum Route { Sqlite, Postgres };
+
+const QString kQuery =
+    QStringLiteral("select rno AS \"RNo\", name, amount, big, ratio, day, code from exported order by rno");
+
+// The cell texts of a workbook's first sheet, read from its XML with the system's unzip, by row.
+QList<QStringList> workbookCells(const QString& path) {
+    QProcess unzip;
+    unzip.start(QStringLiteral("unzip"),
+                {QStringLiteral("-p"), path, QStringLiteral("xl/worksheets/sheet1.xml")});
+    if (!unzip.waitForFinished(60000) || unzip.exitCode() != 0)
+        return {};
+    QXmlStreamReader xml(unzip.readAllStandardOutput());
+    QList<QStringList> rows;
+    int col = 0;
+    while (xml.readNextStartElement() || !xml.atEnd()) {
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == QLatin1String("row")) {
+            rows.append(QStringList());
+        } else if (xml.name() == QLatin1String("c")) {
+            const QString ref = xml.attributes().value(QLatin1String("r")).toString();
+            col = 0;
+            for (QChar ch : ref)
+                if (ch.isLetter())
+                    col = col * 26 + (ch.unicode() - 'A' + 1);
+            if (xml.attributes().value(QLatin1String("t")) != QLatin1String("inlineStr"))
+                rows.last().append(QStringLiteral("<not text>"));
+        } else if (xml.name() == QLatin1String("t")) {
+            while (rows.last().size() < col - 1)
+                rows.last().append(QString());
+            rows.last().append(xml.readElementText());
+        }
+    }
+    return rows;
+}
+} // namespace
+
+class TestExport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY2(m_pg.load(), kPgNotRunning); }
+    void init();
+    void cleanup();
+    void filesOfEveryColumnKind_data();
+    void filesOfEveryColumnKind();
+    void theFileNameBox();
+    void failuresLeaveNoFalseFile_data();
+    void failuresLeaveNoFalseFile();
+    void workbookCellsAreCutAtTheSheetLimit();
+
+private:
+    void connect(Route route);
+    void query(const QString& sql);
+    void exportTo(const char* button, const QString& fileName, QList<int> answers = {});
+    QString status() const { return StatusMessage(); }
+    FlexGrid* fg1() const { return m_window->child<FlexGrid>("fg1"); }
+    QLineEdit* fileBox() const { return m_window->child<QLineEdit>("txtFileName"); }
+    QString path(const QString& name) const { return m_window->program.path(name); }
+
+    PgServer m_pg;
+    std::unique_ptr<StartedWindow> m_window;
+};
+
+void TestExport::init() {
+    m_window = std::make_unique<StartedWindow>([](TestProgram& p) {
+        p.write(QStringLiteral("CntStr.txt"), QByteArray());
+        makeSqliteDatabase(
+            p.path(QStringLiteral("exported.db")),
+            QStringLiteral("CREATE TABLE exported (rno INTEGER PRIMARY KEY, name VARCHAR(20), "
+                           "amount DECIMAL(20,4), big BIGINT, ratio DOUBLE, day DATETIME, "
+                           "code VARCHAR(10));\n"
+                           "INSERT INTO exported VALUES (1, ' O''Brien ', 1234567890.1234, "
+                           "12345678901234567, 0.1, '2003-05-07 14:03:09', '00123');\n"
+                           "INSERT INTO exported VALUES (2, NULL, NULL, NULL, NULL, NULL, NULL);\n"
+                           "INSERT INTO exported VALUES (3, '茶,壺', -0.5, 0, 1e20, "
+                           "'2016-11-25 00:00:00', 'x');\n"));
+    });
+    QVERIFY(
+        m_pg.exec({QStringLiteral("DROP TABLE IF EXISTS exported"),
+                   QStringLiteral("CREATE TABLE exported (rno INTEGER PRIMARY KEY, name VARCHAR(20), "
+                                  "amount NUMERIC(20,4), big BIGINT, ratio DOUBLE PRECISION, day TIMESTAMP, "
+                                  "code VARCHAR(10))"),
+                   QStringLiteral("INSERT INTO exported VALUES (1, ' O''Brien ', 1234567890.1234, "
+                                  "12345678901234567, 0.1, '2003-05-07 14:03:09', '00123'), "
+                                  "(2, NULL, NULL, NULL, NULL, NULL, NULL), "
+                                  "(3, '茶,壺', -0.5, 0, 1e20, '2016-11-25 00:00:00', 'x')")}));
+}
+
+void TestExport::cleanup() {
+    m_window.reset();
+    LocalCodec::setCodecName("UTF-8");
+}
+
+void TestExport::connect(Route route) {
+    const QString text =
+        route == Sqlite ? QStringLiteral("Driver={SQLite3};Database=exported.db") : m_pg.connectionString();
+    m_window->window->connectActions().DBQConnect(text);
+    QVERIFY2(MainConnection() && MainConnection()->isOpen(), qPrintable(text));
+}
+
+void TestExport::query(const QString& sql) {
+    m_window->window->ui().tabPage->setCurrentIndex(0);
+    m_window->editor()->setPlainText(sql);
+    QTest::mouseClick(m_window->child<QPushButton>("cmdQryDB"), Qt::LeftButton);
+}
+
+void TestExport::exportTo(const char* button, const QString& fileName, QList<int> answers) {
+    m_window->window->ui().tabPage->setCurrentIndex(1);
+    fileBox()->setText(fileName);
+    m_window->op.answers = answers;
+    QTest::mouseClick(m_window->child<QPushButton>(button), Qt::LeftButton);
+}
+
+void TestExport::filesOfEveryColumnKind_data() {
+    QTest::addColumn<int>("route");
+    QTest::newRow("SQLite") << int(Sqlite);
+    QTest::newRow("PostgreSQL") << int(Postgres);
+}
+
+void TestExport::filesOfEveryColumnKind() {
+    QFETCH(int, route);
+    connect(Route(route));
+    query(kQuery);
+    QCOMPARE(fg1()->rows(), 4);
+
+    exportTo("cmdSaveCSV", path(QStringLiteral("grid.csv")));
+    QCOMPARE(status(), QStringLiteral("存檔名:") + path(QStringLiteral("grid.csv")));
+    QCOMPARE(
+        QString::fromUtf8(readFileBytes(path(QStringLiteral("grid.csv")))),
+        QStringLiteral("name,amount,big,ratio,day,code\r\n"
+                       "'O''Brien',1234567890.1234,12345678901234567,0.1,'2003/05/07 14:03:09','00123'\r\n"
+                       "'',,,,,''\r\n"
+                       "'茶,壺',-0.5,0,1E+20,'2016/11/25','x'\r\n"));
+
+    exportTo("cmdSaveTXT", path(QStringLiteral("grid.txt")));
+    QCOMPARE(
+        QString::fromUtf8(readFileBytes(path(QStringLiteral("grid.txt")))),
+        QStringLiteral("RNo\tname\tamount\tbig\tratio\tday\tcode\r\n"
+                       "1\t O'Brien \t1234567890.1234\t12345678901234567\t0.1\t2003/05/07 14:03:09\t00123\r\n"
+                       "2\t\t\t\t\t\t\r\n"
+                       "3\t茶,壺\t-0.5\t0\t1E+20\t2016/11/25\tx\r\n"));
+
+    exportTo("cmdSaveXLS", path(QStringLiteral("grid.xls")));
+    QCOMPARE(status(), QStringLiteral("已存檔:") + path(QStringLiteral("grid.xls")));
+    QList<QStringList> shown;
+    for (int r = 0; r < fg1()->rows(); ++r) {
+        shown.append(QStringList());
+        for (int c = 0; c < fg1()->cols(); ++c)
+            shown.last().append(fg1()->textMatrix(r, c));
+    }
+    shown[2] = QStringList{QStringLiteral("2")}; // empty cells are not written
+    QCOMPARE(workbookCells(path(QStringLiteral("grid.xls"))), shown);
+
+    // In maintenance mode the CSV comes from the records: NULL stays NULL, numbers exact.
+    m_window->window->ui().tabPage->setCurrentIndex(0);
+    QTest::keyClick(m_window->editor(), Qt::Key_F5);
+    QCOMPARE(m_window->child<QLabel>("lblMode")->text(), QStringLiteral("EDIT"));
+    exportTo("cmdSaveCSV", path(QStringLiteral("records.csv")));
+    QCOMPARE(
+        QString::fromUtf8(readFileBytes(path(QStringLiteral("records.csv")))),
+        QStringLiteral("name,amount,big,ratio,day,code\r\n"
+                       "'O''Brien',1234567890.1234,12345678901234567,0.1,'2003/05/07 14:03:09','00123'\r\n"
+                       "NULL,NULL,NULL,NULL,NULL,NULL\r\n"
+                       "'茶,壺',-0.5,0,1E+20,'2016/11/25 00:00:00','x'\r\n"));
+    QVERIFY(m_window->op.boxes.isEmpty());
+}
+
+void TestExport::theFileNameBox() {
+    QPushButton* xls = m_window->child<QPushButton>("cmdSaveXLS");
+    QPushButton* csv = m_window->child<QPushButton>("cmdSaveCSV");
+    QVERIFY(!xls->isEnabled() && csv->isEnabled()); // the empty box offers the text files
+    QTest::keyClicks(fileBox(), QStringLiteral("report.xls"));
+    QVERIFY(xls->isEnabled() && !csv->isEnabled() && !m_window->action("mnuSave_4")->isEnabled());
+    QTest::keyClick(fileBox(), Qt::Key_Backspace);
+    QVERIFY(!xls->isEnabled() && csv->isEnabled() && m_window->action("mnuSave_3")->isEnabled());
+
+    connect(Sqlite);
+    const QString defaultCsv = m_window->program.folder() + QStringLiteral("/DataOutCSV.txt");
+    writeFileBytes(defaultCsv, "kept");
+    query(QStringLiteral("select * from exported where rno > 9"));
+    exportTo("cmdSaveCSV", QString()); // nothing to write: no question, the file untouched
+    QCOMPARE(fileBox()->text(), defaultCsv);
+    QCOMPARE(status(), QStringLiteral("沒有資料"));
+    QCOMPARE(readFileBytes(defaultCsv), QByteArray("kept"));
+    QVERIFY(m_window->op.boxes.isEmpty());
+
+    query(kQuery);
+    exportTo("cmdSaveTXT", defaultCsv, {MsgAnswer::No});
+    QCOMPARE(m_window->op.boxes.last().text, QStringLiteral("檔案已存在, 要覆蓋嗎?"));
+    QCOMPARE(readFileBytes(defaultCsv), QByteArray("kept"));
+    exportTo("cmdSaveTXT", defaultCsv, {MsgAnswer::Yes});
+    QVERIFY(readFileBytes(defaultCsv).startsWith("RNo\tname"));
+
+    fileBox()->clear(); // a blank box offers no workbook: the handler is asked directly
+    m_window->window->filePage().cmdSaveXLS_Click();
+    QCOMPARE(fileBox()->text(), m_window->program.folder() + QStringLiteral("/SQDataOut.xls"));
+    QVERIFY(xls->isEnabled() && !csv->isEnabled());
+    QCOMPARE(workbookCells(fileBox()->text()).size(), 4);
+
+    const int boxes = int(m_window->op.boxes.size());
+    exportTo("cmdSaveCSV", path(QStringLiteral("*.txt")));
+    QCOMPARE(m_window->op.boxes.size(), boxes + 1);
+    QVERIFY(m_window->op.boxes.last().text.contains(QStringLiteral("cmdSaveCSV_Click")));
+}
+
+void TestExport::failuresLeaveNoFalseFile_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("label");
+    for (const char* button : {"cmdSaveCSV", "cmdSaveTXT", "cmdSaveXLS"}) {
+        const QString writer = QString::fromLatin1(button) == QLatin1String("cmdSaveCSV")   ? "SaveFG2CSV"
+                               : QString::fromLatin1(button) == QLatin1String("cmdSaveTXT") ? "SaveFG2File"
+                                                                                            : "SaveXLS";
+        QTest::addRow("%s, full disk", button) << button << "full disk" << writer;
+        QTest::addRow("%s, a folder's name", button) << button << "folder"
+                                                     << "檔案已存在";
+    }
+    QTest::newRow("CSV, a character Big5 cannot hold") << "cmdSaveCSV"
+                                                       << "big5"
+                                                       << "SaveFG2CSV";
+    QTest::newRow("workbook, too many columns") << "cmdSaveXLS"
+                                                << "columns"
+                                                << "SaveXLS";
+}
+
+void TestExport::failuresLeaveNoFalseFile() {
+    QFETCH(QString, button);
+    QFETCH(QString, fault);
+    QFETCH(QString, label);
+    const bool workbook = button == QLatin1String("cmdSaveXLS");
+    connect(Sqlite);
+    query(QStringLiteral("select rno, name, printf('%.*c', 20000, 'x') as long from exported"));
+    if (fault == QLatin1String("columns"))
+        fg1()->setCols(16385);
+    if (fault == QLatin1String("big5")) {
+        fg1()->setTextMatrix(2, 1, QStringLiteral("한"));
+        LocalCodec::setCodecName("Big5");
+    }
+    QString name = path(workbook ? QStringLiteral("out.xls") : QStringLiteral("out.txt"));
+    if (fault == QLatin1String("folder"))
+        QVERIFY(QDir().mkpath(name));
+
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    if (fault == QLatin1String("full disk")) {
+        // A file-size limit stands in for a full disk: writes past it fail as they would there.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = before;
+        small.rlim_cur = 4096;
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    exportTo(qPrintable(button), name);
+    setrlimit(RLIMIT_FSIZE, &before);
+
+    QVERIFY(!m_window->op.boxes.isEmpty());
+    QVERIFY2(m_window->op.boxes.last().text.contains(label), qPrintable(m_window->op.boxes.last().text));
+    // The failure is the last word on the panel: no success message follows it.
+    QCOMPARE(status(), QStringLiteral("存檔錯誤:") + name);
+    if (workbook) // a workbook under the name is whole or absent
+        QVERIFY(fault == QLatin1String("folder") ? QFileInfo(name).isDir() : !QFileInfo::exists(name));
+    QCOMPARE(QDir(m_window->program.folder()).entryList({QStringLiteral("*.saving")}), QStringList());
+    if (fault == QLatin1String("big5"))
+        QVERIFY(m_window->op.boxes.last().text.contains(QStringLiteral("한")));
+}
+
+void TestExport::workbookCellsAreCutAtTheSheetLimit() {
+    connect(Sqlite);
+    query(QStringLiteral("select printf('%.*c', 40000, 'x') || '尾' as long"));
+    exportTo("cmdSaveXLS", path(QStringLiteral("long.xls")));
+    QCOMPARE(status(),
+             QStringLiteral("已存檔:%1 (1 格超過 32767 字, 已截斷)").arg(path(QStringLiteral("long.xls"))));
+    const QList<QStringList> cells = workbookCells(path(QStringLiteral("long.xls")));
+    QCOMPARE(cells.size(), 2);
+    QCOMPARE(cells[1].value(0), QString(32767, QLatin1Char('x')));
+}
+
+QTEST_MAIN(TestExport)
+#include "tst_export.moc"
