@@ -7,6 +7,8 @@
 #include <xlsxwriter.h>
 
 #include <cerrno>
+#include <chrono>
+#include <future>
 #include <cstdio>
 #include <cstring>
 
@@ -47,13 +49,25 @@ public:
         if (error != LXW_NO_ERROR)
             throw AppError(ErrNo::PathFileAccess, QString::fromUtf8(lxw_strerror(error)));
     }
-    void close() {
+    // Packs the workbook into its file. That takes as long as writing the rows, so it runs beside
+    // the caller, who is asked for progress meanwhile; false when it asked to stop (the packed file
+    // is then dropped).
+    bool close(const ExportProgress& progress, qint64 rows) {
         lxw_workbook* workbook = m_workbook;
         m_workbook = nullptr;
-        const lxw_error error = workbook_close(workbook); // frees it, written or not
+        std::future<lxw_error> packed =
+            std::async(std::launch::async, [workbook] { return workbook_close(workbook); }); // frees it
+        bool goOn = true;
+        while (packed.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready)
+            if (progress && !progress(rows))
+                goOn = false;
+        const lxw_error error = packed.get();
+        if (!goOn)
+            return false;
         if (error != LXW_NO_ERROR)
             throw AppError(ErrNo::PathFileAccess,
                            QString::fromUtf8(lxw_strerror(error)) + QStringLiteral(": ") + m_path);
+        return true;
     }
     void renameOnto(const QString& target) {
         if (std::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(target).constData()) != 0)
@@ -105,7 +119,8 @@ Outcome write(const ExportRows& rows, const QString& path, const ExportProgress&
         if (progress && (r + 1) % kRowsBetweenProgress == 0 && !progress(r + 1))
             return outcome; // stopped: the temporary file goes with the workbook object
     }
-    workbook.close();
+    if (!workbook.close(progress, count))
+        return outcome;
     workbook.renameOnto(path);
     outcome.finished = true;
     return outcome;
