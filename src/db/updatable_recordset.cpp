@@ -55,14 +55,39 @@ std::unique_ptr<UpdatableRecordset> UpdatableRecordset::open(Connection& connect
         while (!read->eof()) {
             Record record;
             record.values.reserve(read->fieldCount());
-            for (int i = 0; i < read->fieldCount(); ++i)
+            for (int i = 0; i < read->fieldCount(); ++i) {
                 record.values << read->exactValue(i);
+                rs->noteLength(int(rs->m_records.size()), i, record.values.constLast());
+            }
             rs->m_records << std::move(record);
             read->moveNext();
         }
     }
     rs->learnTable(sql);
     return rs;
+}
+
+void UpdatableRecordset::noteLength(int record, int field, const QVariant& value) {
+    qsizetype length = 0;
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        length = value.toString().size();
+        break;
+    case QMetaType::QByteArray:
+        length = 2 * value.toByteArray().size() + 2; // shown as hex
+        break;
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+        for (qint64 n = value.toLongLong(); n != 0; n /= 10)
+            ++length;
+        break;
+    default:
+        return; // dates and doubles show in a width of their own
+    }
+    if (m_longest.size() <= field)
+        m_longest.resize(field + 1, {-1, 0});
+    if (length > m_longest[field].second)
+        m_longest[field] = {record, length};
 }
 
 void UpdatableRecordset::learnTable(const QString& sql) {

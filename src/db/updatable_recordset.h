@@ -37,6 +37,8 @@ public:
     bool holdsServerText() const { return m_serverText; }
 
     int recordCount() const { return int(m_records.size()); }
+    // The record read with the longest value of a field (-1 when none is known), for fitting widths.
+    int longestRecord(int field) const { return field < m_longest.size() ? m_longest[field].first : -1; }
     // What the record holds now: the operator's unsaved value when there is one, else the table's.
     QVariant value(int record, int field) const;
     bool isNew(int record) const { return m_records.at(record).isNew; }
@@ -100,6 +102,7 @@ private:
     bool reread(QVariantList& values, const QString& where, const QVariantList& bound);
     QString returningClause() const;
     void requireWritable(int field) const;
+    void noteLength(int record, int field, const QVariant& value);
 
     Connection& m_connection;
     QList<Column> m_columns;
@@ -108,5 +111,6 @@ private:
     QString m_readOnlyReason;
     QList<int> m_keyFields; // fields holding the table's primary key, when all of it was read
     bool m_serverText = false;
-    bool m_returning = false; // the server hands written rows back (RETURNING)
+    bool m_returning = false;                   // the server hands written rows back (RETURNING)
+    QList<std::pair<int, qsizetype>> m_longest; // by field: the record and its value's length
 };

@@ -43,6 +43,10 @@ QString BoundRecordset::editText(int record, int col) const {
     return type == AdoType::Boolean || !m_records.holdsServerText() ? text(record, col) : exact;
 }
 
+int BoundRecordset::longestRecord(int col) const {
+    return m_records.longestRecord(col);
+}
+
 bool BoundRecordset::setText(int record, int col, const QString& text) {
     if (text == this->text(record, col) || text == editText(record, col))
         return true;

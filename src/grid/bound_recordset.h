@@ -21,6 +21,7 @@ public:
     QString text(int record, int col) const override;
     QString editText(int record, int col) const override;
     bool setText(int record, int col, const QString& text) override;
+    int longestRecord(int col) const override;
 
 private:
     UpdatableRecordset& m_records;

@@ -14,4 +14,6 @@ public:
     virtual QString editText(int record, int col) const { return text(record, col); }
     // The operator's text for a cell; false when it is refused (the records say why, later).
     virtual bool setText(int record, int col, const QString& text) = 0;
+    // The record holding the longest text of a column, when known (-1 otherwise).
+    virtual int longestRecord(int) const { return -1; }
 };

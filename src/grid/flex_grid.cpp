@@ -246,8 +246,8 @@ void FlexGrid::fitColumnsToContents() {
     QStyleOptionViewItem option;
     initViewItemOption(&option);
     for (int col = m_model->fixedCols(); col < cols(); ++col) {
-        const int row = m_model->store().longestRow(col);
-        if (m_model->isBound() || row < m_model->fixedRows() || row >= rows())
+        const int row = m_model->longestRow(col);
+        if (row < m_model->fixedRows() || row >= rows())
             continue;
         const int wanted = std::min(
             itemDelegate()->sizeHint(option, m_model->viewIndex(row, col)).width() + 1, widestFitted());

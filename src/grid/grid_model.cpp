@@ -74,6 +74,14 @@ QString GridModel::text(int row, int col) const {
     return m_store.text(row, col);
 }
 
+int GridModel::longestRow(int col) const {
+    if (m_bound) {
+        const int record = m_bound->longestRecord(col);
+        return record < 0 ? -1 : record + m_fixedRows;
+    }
+    return m_store.longestRow(col);
+}
+
 void GridModel::setRedraw(bool redraw) {
     if (redraw == m_redraw)
         return;

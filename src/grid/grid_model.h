@@ -48,6 +48,8 @@ public:
     // Back to free mode keeping what the bound rows show, as texts of the grid's own.
     void unbindKeepingTexts();
     bool isBound() const { return m_bound != nullptr; }
+    // The grid row holding the longest cell of a column, as far as it is known; -1 otherwise.
+    int longestRow(int col) const;
     void insertBoundRow(int row, const std::function<void()>& addRecord);
     void removeBoundRow(int row, const std::function<void()>& dropRecord);
     // The records of a row changed: the views show them anew.

@@ -132,7 +132,7 @@ void Maintenance::showRecordset() {
         model->setColDataType(i, m_rs->column(i).field.type);
     }
     model->bind(m_rows.get());
-    m_w.fg1->resizeColumnsToContents();
+    m_w.fg1->fitColumnsToContents();
 }
 
 void Maintenance::leave(bool keepRowsShown) {

@@ -68,6 +68,8 @@ private slots:
     void widthsFitTheLongestRow();
     void everyStatementRuns_data() { engines(); }
     void everyStatementRuns();
+    void namedQueriesRun_data() { engines(); }
+    void namedQueriesRun();
     void commandsWaitForALongLoad_data();
     void commandsWaitForALongLoad();
 
@@ -250,10 +252,25 @@ void TestExec::ignoredWordsRunNothing() {
     connect(Sqlite);
     run(QStringLiteral("CREATE TABLE Made (x INTEGER)"));
     QCOMPARE(mode(), QStringLiteral("查詢"));
+    QVERIFY2(StatusMessage().contains(QStringLiteral("SERVER CREATE TABLE Made")),
+             qPrintable(StatusMessage()));
     QVERIFY(fg1()->grid()->editable());
     QVERIFY(m_window->op.boxes.isEmpty());
     run(QStringLiteral("select name from sqlite_master where name = 'Made'"));
     QCOMPARE(fg1()->rows(), 1);
+}
+
+void TestExec::namedQueriesRun() {
+    QFETCH(int, engine);
+    connect(Route(engine));
+    run(QStringLiteral("-- the cheap ones\nwith cheap(n) as (select name from item where qty < 4) "
+                       "select n from cheap order by n"));
+    QVERIFY(m_window->op.boxes.isEmpty());
+    QCOMPARE(fg1()->rows(), 3);
+    run(QStringLiteral("WITH src AS (SELECT 'w' AS n) INSERT INTO item (name, qty) SELECT n, 9 FROM src"));
+    QCOMPARE(StatusMessage(), QStringLiteral("異動筆數:1"));
+    run(QStringLiteral("select name from item where qty = 9"));
+    QCOMPARE(fg1()->textMatrix(1, 0), QStringLiteral("w"));
 }
 
 void TestExec::emptyEditorAsksForSql() {
@@ -422,6 +439,17 @@ void TestExec::widthsFitTheLongestRow() {
         "WHERE x < 1000) SELECT CASE WHEN x = 1000 THEN 123456789012 ELSE x END AS x FROM c)"));
     QCOMPARE(fg1()->textMatrix(1000, 0), QStringLiteral("123456789012"));
     QVERIFY(fg1()->columnWidth(0) > fg1()->fontMetrics().horizontalAdvance(QStringLiteral("123456789012")));
+
+    // So in maintenance mode, where the rows are the records themselves.
+    const QString longName = QStringLiteral("a name far longer than the rest");
+    run(QStringLiteral("insert into item (name) select case when x = 1000 then '%1' else 'n' end from "
+                       "(WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000) "
+                       "SELECT x FROM c)")
+            .arg(longName));
+    m_window->editor()->setPlainText(QStringLiteral("select rno, name from item order by rno"));
+    QTest::keyClick(m_window->editor(), Qt::Key_F5);
+    QCOMPARE(fg1()->rows(), 1004);
+    QVERIFY(fg1()->columnWidth(1) > fg1()->fontMetrics().horizontalAdvance(longName));
 }
 
 void TestExec::everyStatementRuns() {
