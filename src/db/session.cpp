@@ -5,6 +5,8 @@
 #include "app/run_log.h"
 #include "db/connection_string.h"
 
+#include <QRegularExpression>
+
 std::unique_ptr<Connection>& MainConnection() {
     static std::unique_ptr<Connection> connection;
     return connection;
@@ -15,15 +17,17 @@ DialectRecord& Dialect() {
     return record;
 }
 
-bool ConnectADO(const QString& connectionString, std::unique_ptr<Connection>& connection,
-                int commandTimeout) {
+bool ConnectADO(const QString& connectionString, std::unique_ptr<Connection>& connection, int commandTimeout,
+                QString* failure) {
     try {
         connection = std::make_unique<Connection>();
         connection->open(connectionString, commandTimeout);
         return true;
     } catch (...) {
-        LogError(QStringLiteral("ConnectADO:") + ConnectionString::masked(connectionString),
-                 currentError(std::current_exception()));
+        const AppError error = currentError(std::current_exception());
+        LogError(QStringLiteral("ConnectADO:") + ConnectionString::masked(connectionString), error);
+        if (failure)
+            *failure = error.description();
         return false;
     }
 }
@@ -104,5 +108,13 @@ QString sGetJustSQL(const QString& text) {
         if (at >= 0 && at < best)
             best = at;
     }
+    // A statement that opens with named queries (WITH name AS ( ... ) SELECT ...) starts at its
+    // WITH: cut at the SELECT inside the first query, it would be no statement at all.
+    static const QRegularExpression withQuery(
+        QStringLiteral("\\bWITH\\s+(RECURSIVE\\s+)?(\\w+|\"[^\"]+\"|\\[[^\\]]+\\])\\s*(\\([^()]*\\)\\s*)?"
+                       "AS\\s*((NOT\\s+)?MATERIALIZED\\s*)?\\("),
+        QRegularExpression::CaseInsensitiveOption);
+    if (const QRegularExpressionMatch m = withQuery.match(text); m.hasMatch() && m.capturedStart() < best)
+        best = m.capturedStart();
     return best == text.size() ? QString() : text.mid(best);
 }

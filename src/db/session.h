@@ -21,8 +21,9 @@ DialectRecord& Dialect();
 
 // Opens a new connection object in `connection` (any previous one is released). False when it did
 // not open; the error then is in the error log under "ConnectADO:" and the string, passwords masked.
+// failure, when given, receives the error's description.
 bool ConnectADO(const QString& connectionString, std::unique_ptr<Connection>& connection,
-                int commandTimeout = 0);
+                int commandTimeout = 0, QString* failure = nullptr);
 
 // Records the dialect of `connection`, or of MainConnection when it is null. A given key replaces
 // the detected one.

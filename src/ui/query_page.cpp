@@ -169,6 +169,9 @@ bool QueryPage::runCurrentSql() {
         }
         return true;
     case StatementKind::Other:
+        // Not sent from here; said so, or the operator takes the silence for success.
+        showStatus(QStringLiteral("未執行: 此指令須以 SERVER 開頭才會送到資料庫 (例: SERVER ") +
+                   CurrentSql().left(40).simplified() + QStringLiteral(" ...)"));
         break;
     }
     return true; // CREATE, DROP, SHOW, TRUNCATE and other words are not run from here
