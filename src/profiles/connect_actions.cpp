@@ -60,8 +60,12 @@ void ConnectActions::DBQConnect(const QString& connectionString) {
         }
         if (m_beforeConnect)
             m_beforeConnect();
-        if (!ConnectADO(cs, MainConnection())) {
+        QString failure;
+        if (!ConnectADO(cs, MainConnection(), 0, &failure)) {
+            // The reason follows on the panel, on one line: a wrong key, a refused password.
             StatusMessage() = QStringLiteral("連線失敗!");
+            if (const QString reason = failure.simplified(); !reason.isEmpty())
+                StatusMessage() += QLatin1Char(' ') + reason.left(300);
             DispElaMsg(w.elaMsg, StatusMessage());
             w.lblStatus->setText(LocalMsg(QStringLiteral("OFFLine.")));
             w.lblStatus->setToolTip(QString());

@@ -111,12 +111,15 @@ void TestWidgetHelpers::questionsFitTheScreenWithTheNormalPointer() {
     for (int i = 1; i <= 10000; ++i)
         lines << QStringLiteral("line %1 of a rejected statement").arg(i);
     QRect box;
+    QString shownText;
     QList<Qt::CursorShape> pointers;
     const auto answerWhenShown = [&] {
         QTimer::singleShot(0, [&] {
             QWidget* shown = QApplication::activeModalWidget();
             QVERIFY(shown);
             box = shown->frameGeometry();
+            if (auto* message = qobject_cast<QMessageBox*>(shown))
+                shownText = message->text();
             pointers << QApplication::overrideCursor()->shape();
             static_cast<QDialog*>(shown)->reject();
         });
@@ -124,6 +127,9 @@ void TestWidgetHelpers::questionsFitTheScreenWithTheNormalPointer() {
     answerWhenShown();
     op.messageBox(lines.join(QLatin1Char('\n')), MsgButtons::Ok, MsgIcon::Exclamation, QStringLiteral("t"));
     QVERIFY(QApplication::primaryScreen()->availableGeometry().height() >= box.height());
+    // The middle is left out: the head and the reason at the end stay.
+    QVERIFY(shownText.startsWith(QStringLiteral("line 1 of")));
+    QVERIFY(shownText.endsWith(QStringLiteral("line 10000 of a rejected statement")));
     answerWhenShown();
     QCOMPARE(op.inputBox(QStringLiteral("Input DB Password:"), QStringLiteral("t"), {}, EchoMode::Password),
              std::nullopt);

@@ -75,18 +75,33 @@ QString screenful(const QString& text) {
     const int height = screen ? screen->availableGeometry().height() : 600;
     const int lineHeight = std::max(1, QFontMetrics(QApplication::font()).lineSpacing());
     int budget = std::max(5, (height - 200) / lineHeight); // room left for the caption and buttons
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    QStringList shown;
-    for (const QString& line : lines) {
-        const QString cut = line.size() > kLongestLine ? line.left(kLongestLine) + QStringLiteral("…") : line;
-        const int takes = 1 + int(cut.size()) / kCharsPerLine;
-        if (takes > budget - 1 && shown.size() < lines.size() - 1)
-            break;
-        shown << cut;
-        budget -= takes;
+    QStringList lines = text.split(QLatin1Char('\n'));
+    int needed = 0;
+    for (QString& line : lines) {
+        if (line.size() > kLongestLine)
+            line = line.left(kLongestLine) + QStringLiteral("…");
+        needed += 1 + int(line.size()) / kCharsPerLine;
     }
-    if (shown.size() < lines.size())
-        shown << QStringLiteral("…(另有 %1 行未顯示)").arg(lines.size() - shown.size());
+    if (needed <= budget)
+        return lines.join(QLatin1Char('\n'));
+    // Too long: the middle goes. The head says what was done and the tail why it failed (the
+    // reporters end with the database's message), so both stay.
+    const auto takes = [&](qsizetype i) { return 1 + int(lines[i].size()) / kCharsPerLine; };
+    budget -= 1; // the line that says how much is left out
+    qsizetype tailStart = lines.size();
+    for (int tailBudget = budget / 2; tailStart > 1 && takes(tailStart - 1) <= tailBudget;) {
+        --tailStart;
+        tailBudget -= takes(tailStart);
+        budget -= takes(tailStart);
+    }
+    qsizetype headEnd = 0;
+    while (headEnd < tailStart && takes(headEnd) <= budget) {
+        budget -= takes(headEnd);
+        ++headEnd;
+    }
+    QStringList shown = lines.mid(0, headEnd);
+    shown << QStringLiteral("…(另有 %1 行未顯示)").arg(tailStart - headEnd);
+    shown << lines.mid(tailStart);
     return shown.join(QLatin1Char('\n'));
 }
 
