@@ -1,0 +1,148 @@
+#include "db/import_reader.h"
+
+#include "app/errors.h"
+#include "app/helpers.h"
+#include "app/local_codec.h"
+
+#include <QDateTime>
+#include <QIODevice>
+
+namespace {
+constexpr qint64 kChunkBytes = 1 << 16;
+
+bool validIn(QIODevice& device, const QByteArray& codec) {
+    QStringDecoder decoder(codec.constData());
+    if (!decoder.isValid())
+        return false;
+    device.seek(0);
+    while (!device.atEnd()) {
+        const QString text = decoder.decode(device.read(kChunkBytes));
+        if (decoder.hasError())
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+ImportReader::ImportReader(QIODevice& device, const QByteArray& codec)
+    : m_device(device), m_decoder(codec.constData()) {
+    if (!m_decoder.isValid())
+        m_decoder = QStringDecoder(QStringDecoder::Utf8);
+}
+
+bool ImportReader::fill() {
+    if (m_atEnd)
+        return false;
+    const QByteArray bytes = m_device.read(kChunkBytes);
+    if (bytes.isEmpty()) {
+        if (!m_device.atEnd() && !m_device.errorString().isEmpty())
+            throw AppError(ErrNo::PathFileAccess, m_device.errorString());
+        m_atEnd = true;
+        return false;
+    }
+    m_text = m_text.mid(m_pos) + m_decoder.decode(bytes);
+    m_pos = 0;
+    return true;
+}
+
+QChar ImportReader::peek() {
+    while (m_pos >= m_text.size())
+        if (!fill())
+            return QChar();
+    return m_text[m_pos];
+}
+
+QChar ImportReader::take() {
+    const QChar c = peek();
+    if (!c.isNull())
+        ++m_pos;
+    return c;
+}
+
+std::optional<ImportReader::Record> ImportReader::next() {
+    Record record;
+    QString piece;
+    bool inLiteral = false;
+    int literalLine = 0;
+    bool started = false; // the record has begun: something other than a line end was read
+    for (;;) {
+        QChar c = take();
+        if (c.isNull() && m_pos >= m_text.size() && m_atEnd) {
+            if (inLiteral)
+                throw AppError(ErrNo::InvalidCall,
+                               QStringLiteral("第 %1 行開始的引號到檔案結尾都沒有結束").arg(literalLine));
+            if (!started)
+                return std::nullopt;
+            record.pieces.append(piece);
+            return record;
+        }
+        const bool lineEnd = c == u'\n' || c == u'\r';
+        if (!started && !lineEnd) {
+            started = true;
+            record.line = m_line + 1;
+        }
+        if (lineEnd) {
+            QString end(c);
+            if (c == u'\r' && peek() == u'\n')
+                end += take();
+            ++m_line;
+            if (inLiteral) {
+                piece += end;
+                continue;
+            }
+            if (!started)
+                continue; // an empty line
+            record.pieces.append(piece);
+            return record;
+        }
+        if (c == u'\'') {
+            if (inLiteral && peek() == u'\'') {
+                piece += c;
+                piece += take();
+                continue;
+            }
+            inLiteral = !inLiteral;
+            if (inLiteral)
+                literalLine = m_line + 1;
+            piece += c;
+        } else if (c == u',' && !inLiteral) {
+            record.pieces.append(piece);
+            piece.clear();
+        } else {
+            piece += c;
+        }
+    }
+}
+
+QByteArray detectCodec(QIODevice& device) {
+    QByteArray chosen = LocalCodec::codecName();
+    for (const QByteArray& codec : {LocalCodec::codecName(), QByteArray("UTF-8"), QByteArray("Big5")})
+        if (validIn(device, codec)) {
+            chosen = codec;
+            break;
+        }
+    device.seek(0);
+    return chosen;
+}
+
+QString importValue(const QString& piece, bool sqlite) {
+    if (piece.isEmpty())
+        return QStringLiteral("NULL");
+    QString value = piece;
+    if (value.startsWith(u'#'))
+        value.replace(u'#', u'\'');
+    if (sqlite && (value.size() == 12 || value.size() == 21)) {
+        const QString bare = UnquoteStr(value);
+        const bool date = value.size() == 12
+                              ? QDate::fromString(bare, QStringLiteral("yyyy/MM/dd")).isValid()
+                              : QDateTime::fromString(bare, QStringLiteral("yyyy/MM/dd HH:mm:ss")).isValid();
+        if (date)
+            value.replace(u'/', u'-');
+    }
+    return value;
+}
+
+QString importStatement(const QString& table, const QString& columns, const QStringList& values) {
+    return QStringLiteral("INSERT INTO ") + table + QStringLiteral(" ( ") + columns + QStringLiteral(" ) ") +
+           QStringLiteral(" Values ( ") + values.join(u',') + QStringLiteral(" ) ");
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <optional>
+
+class QIODevice;
+
+// The records of a text file to import into a table: the header and the data lines, each cut into
+// pieces at the commas outside apostrophe-quoted literals. A line ends at CR LF, a lone CR or a lone
+// LF outside a literal; a literal running over a line end continues on the next line and keeps the
+// line break as the file has it. Empty lines are skipped. Pieces are kept as written, quotes and all.
+class ImportReader {
+public:
+    struct Record {
+        QStringList pieces;
+        int line = 0; // the file line the record starts on
+    };
+
+    ImportReader(QIODevice& device, const QByteArray& codec);
+
+    // The next record; nullopt after the last. Throws AppError when the file cannot be read or ends
+    // inside a literal (naming the line it opened on); the records before it have been given.
+    std::optional<Record> next();
+    int linesRead() const { return m_line; }
+
+private:
+    bool fill();
+    // The next character, or a null QChar at the end of the file.
+    QChar take();
+    QChar peek();
+
+    QIODevice& m_device;
+    QStringDecoder m_decoder;
+    QString m_text;
+    qsizetype m_pos = 0;
+    bool m_atEnd = false;
+    int m_line = 0; // lines begun so far
+};
+
+// The file's code page: the local one when every byte is valid in it, else UTF-8 or Big5 when the
+// bytes are valid there, else the local one all the same. The device is read through and rewound.
+QByteArray detectCodec(QIODevice& device);
+
+// A data piece as the import sends it: an empty piece as NULL, #2003/05/07# as '2003/05/07', and on
+// SQLite a quoted date '2003/05/07' or date-time '2003/05/07 14:03:09' with "-" for "/".
+QString importValue(const QString& piece, bool sqlite);
+// "INSERT INTO table ( columns ) " + " Values ( values ) ", the columns and values joined by ",".
+QString importStatement(const QString& table, const QString& columns, const QStringList& values);
