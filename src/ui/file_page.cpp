@@ -5,9 +5,12 @@
 #include "app/gui/escape_watch.h"
 #include "app/gui/widget_helpers.h"
 #include "app/helpers.h"
+#include "app/local_codec.h"
 #include "app/message_catalog.h"
 #include "app/operator.h"
 #include "app/program_info.h"
+#include "db/session.h"
+#include "db/text_import.h"
 #include "export/export_files.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
@@ -27,7 +30,36 @@
 
 namespace {
 constexpr int kProgressEveryMs = 250;
-}
+
+// A count shown on the panel now and then while a long run lets window events run. Asked with the
+// count done, it answers whether the run goes on: Esc or a close request stops it.
+class RunProgress {
+public:
+    RunProgress(ElasticPanel* panel, const BusyState& busy, QString caption)
+        : m_panel(panel), m_busy(busy), m_caption(std::move(caption)) {
+        m_clock.start();
+    }
+    bool operator()(qint64 done) {
+        if (m_clock.elapsed() - m_lastShown < kProgressEveryMs)
+            return true;
+        m_lastShown = m_clock.elapsed();
+        m_panel->setCaption(m_caption + QString::number(done));
+        m_panel->setFloodPercent(int(++m_ticks % 100) + 1);
+        currentOperator().processEvents();
+        return !m_escape.pressed && !m_busy.stopRequested();
+    }
+    ~RunProgress() { m_panel->setFloodPercent(0); }
+
+private:
+    ElasticPanel* m_panel;
+    const BusyState& m_busy;
+    QString m_caption;
+    EscapeWatch m_escape;
+    QElapsedTimer m_clock;
+    qint64 m_lastShown = 0;
+    qint64 m_ticks = 0;
+};
+} // namespace
 
 FilePage::FilePage(const Widgets& widgets, FileDialog& dialog, Maintenance& maintenance, BusyState& busy,
                    QObject* parent)
@@ -38,6 +70,7 @@ FilePage::FilePage(const Widgets& widgets, FileDialog& dialog, Maintenance& main
     connect(w.cmdSaveCSV, &QPushButton::clicked, this, &FilePage::cmdSaveCSV_Click);
     connect(w.cmdSaveTXT, &QPushButton::clicked, this, &FilePage::cmdSaveTXT_Click);
     connect(w.cmdSaveXLS, &QPushButton::clicked, this, &FilePage::cmdSaveXLS_Click);
+    connect(w.cmdLoadTextToDB, &QPushButton::clicked, this, &FilePage::cmdLoadTextToDB_Click);
     w.txtFileName->installEventFilter(this);
     txtFileName_Change(); // the empty box offers the text exports
 }
@@ -109,6 +142,56 @@ void FilePage::cmdSaveXLS_Click() {
     runExport(Kind::Workbook);
 }
 
+void FilePage::cmdLoadTextToDB_Click() {
+    if (m_busy.refuse())
+        return;
+    guarded(QStringLiteral("fmORVEL_cmdLoadTextToDB_Click"), [&] {
+        const QString fileName = w.txtFileName->text();
+        if (!FileExists(fileName)) {
+            showStatus(ZKMSG(QStringLiteral("ErrorReadFile")) + QStringLiteral(":") + fileName);
+            return;
+        }
+        const std::optional<QString> table =
+            currentOperator().inputBox(QStringLiteral("Upload to Table:"), w.lblDBName->text(),
+                                       GetFileNameNoExt(GetFileName(fileName)), EchoMode::Normal);
+        if (!table || TrimSpaces(*table).isEmpty())
+            return;
+        const LinesCommandScope scope(*this);
+        LineRun run;
+        RunProgress progress(w.elaMsg, m_busy, QStringLiteral("已載入資料行數: "));
+        run.progress = [&](qint64 lines) { return progress(lines); };
+        qint64 count = 0;
+        const bool loaded = LoadTextToDB(fileName, *table, MainConnection().get(), count, &run);
+        if (loaded)
+            showStatus(LocalMsg(QStringLiteral("RecordAffected:")) + QString::number(count) +
+                       codecNote(run.codec));
+        else if (run.stopped)
+            showStatus(QStringLiteral("已停止載入, 已寫入資料行數: ") + QString::number(run.lines));
+    });
+}
+
+QString FilePage::codecNote(const QByteArray& codec) {
+    return codec.isEmpty() || codec == LocalCodec::codecName()
+               ? QString()
+               : QStringLiteral(" (檔案以 %1 讀取)").arg(QString::fromLatin1(codec));
+}
+
+FilePage::LinesCommandScope::LinesCommandScope(FilePage& page) : m_page(page), m_busy(page.m_busy) {
+    for (QObject* command :
+         {static_cast<QObject*>(m_page.w.cmdScript), static_cast<QObject*>(m_page.w.cmdLoadTextToDB),
+          static_cast<QObject*>(m_page.w.mnuSaveScript), static_cast<QObject*>(m_page.w.mnuSaveImport)})
+        command->setProperty("enabled", false);
+    currentOperator().setBusy(true);
+}
+
+FilePage::LinesCommandScope::~LinesCommandScope() {
+    for (QObject* command :
+         {static_cast<QObject*>(m_page.w.cmdScript), static_cast<QObject*>(m_page.w.cmdLoadTextToDB),
+          static_cast<QObject*>(m_page.w.mnuSaveScript), static_cast<QObject*>(m_page.w.mnuSaveImport)})
+        command->setProperty("enabled", true);
+    currentOperator().setBusy(false);
+}
+
 void FilePage::showStatus(const QString& text) {
     StatusMessage() = text;
     DispElaMsg(w.elaMsg, StatusMessage());
@@ -178,20 +261,10 @@ void FilePage::runExport(Kind kind) {
             throw AppError(ErrNo::ObjectNotSet, QStringLiteral("維護模式的資料集已關閉, 請重新以 F5 開啟"));
 
         const BusyState::Scope busy(m_busy);
-        EscapeWatch escape;
-        QElapsedTimer clock;
-        clock.start();
-        qint64 lastShown = 0;
+        std::optional<RunProgress> progress(std::in_place, w.elaMsg, m_busy,
+                                            QStringLiteral("已寫出資料行數: "));
         ExportRun run;
-        run.progress = [&](qint64 rows) {
-            if (clock.elapsed() - lastShown < kProgressEveryMs)
-                return true;
-            lastShown = clock.elapsed();
-            w.elaMsg->setCaption(QStringLiteral("已寫出資料行數: ") + QString::number(rows));
-            w.elaMsg->setFloodPercent(int(rows / 1000 % 100) + 1);
-            op.processEvents();
-            return !escape.pressed && !m_busy.stopRequested();
-        };
+        run.progress = [&](qint64 rows) { return (*progress)(rows); };
         bool saved = false;
         switch (kind) {
         case Kind::Csv:
@@ -205,7 +278,7 @@ void FilePage::runExport(Kind kind) {
             saved = SaveXLS(*w.fg1->grid(), *fileName, &run);
             break;
         }
-        w.elaMsg->setFloodPercent(0);
+        progress.reset();
         if (run.stopped) {
             showStatus(QStringLiteral("已停止存檔, 未留下檔案: ") + *fileName);
         } else if (!saved) {

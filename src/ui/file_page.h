@@ -1,11 +1,12 @@
 #pragma once
 
+#include "app/gui/busy_state.h"
+
 #include <QObject>
 #include <QString>
 
 #include <optional>
 
-class BusyState;
 class ElasticPanel;
 class FileDialog;
 class FlexGrid;
@@ -33,8 +34,13 @@ public:
         QAction* mnuSaveXLS = nullptr; // mnuSave 2
         QAction* mnuSaveTXT = nullptr; // mnuSave 3
         QAction* mnuSaveCSV = nullptr; // mnuSave 4
+        QPushButton* cmdScript = nullptr;
+        QPushButton* cmdLoadTextToDB = nullptr;
+        QAction* mnuSaveScript = nullptr; // mnuSave 0
+        QAction* mnuSaveImport = nullptr; // mnuSave 1
         FlexGrid* fg1 = nullptr;
         QLabel* lblMode = nullptr;
+        QLabel* lblDBName = nullptr;
         ElasticPanel* elaMsg = nullptr;
     };
 
@@ -49,6 +55,8 @@ public:
     void cmdSaveCSV_Click();
     void cmdSaveTXT_Click();
     void cmdSaveXLS_Click();
+    // Loads the named text file into a table the operator names, a line at a time.
+    void cmdLoadTextToDB_Click();
 
     static bool isSpreadsheetName(const QString& name);
 
@@ -64,6 +72,19 @@ private:
     bool inMaintenanceMode() const;
     void setCommandEnabled(Kind kind, bool enabled);
     void showStatus(const QString& text);
+    // " (read as Big5)" when a file was not read in the local code page.
+    static QString codecNote(const QByteArray& codec);
+
+    // The import and script commands disabled, and the window busy, while one of them runs.
+    class LinesCommandScope {
+    public:
+        explicit LinesCommandScope(FilePage& page);
+        ~LinesCommandScope();
+
+    private:
+        FilePage& m_page;
+        BusyState::Scope m_busy;
+    };
 
     Widgets w;
     FileDialog& m_dialog;

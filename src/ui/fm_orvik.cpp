@@ -63,7 +63,8 @@ fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCore
         new Maintenance({m_ui.fg1, m_ui.lblMode, m_ui.elaMsg, m_ui.tabPage}, *m_query, m_busy, this);
     m_files = new FilePage({m_ui.txtFileName, m_ui.elaSelectFile, m_ui.cmdStartDoc, m_ui.cmdSaveXLS,
                             m_ui.cmdSaveTXT, m_ui.cmdSaveCSV, m_ui.mnuSave[2], m_ui.mnuSave[3],
-                            m_ui.mnuSave[4], m_ui.fg1, m_ui.lblMode, m_ui.elaMsg},
+                            m_ui.mnuSave[4], m_ui.cmdScript, m_ui.cmdLoadTextToDB, m_ui.mnuSave[0],
+                            m_ui.mnuSave[1], m_ui.fg1, m_ui.lblMode, m_ui.lblDBName, m_ui.elaMsg},
                            m_dlgFile, *m_maintenance, m_busy, this);
     m_connect.setBeforeConnect([this] { m_maintenance->leave(); });
     connect(&m_connect, &ConnectActions::connected, this, [this](const QString& profileName) {
@@ -255,6 +256,9 @@ void fmORVIK::mnuSave_Click(int index) {
             return;
         m_ui.tabPage->setCurrentIndex(FileTab);
         switch (index) {
+        case 1:
+            m_files->cmdLoadTextToDB_Click();
+            break;
         case 2:
             m_files->cmdSaveXLS_Click();
             break;
@@ -264,7 +268,7 @@ void fmORVIK::mnuSave_Click(int index) {
         case 4:
             m_files->cmdSaveCSV_Click();
             break;
-        default: // script and import: to come
+        default: // the script: to come
             break;
         }
     });

@@ -75,6 +75,8 @@ private slots:
     void failuresLeaveNoFalseFile_data();
     void failuresLeaveNoFalseFile();
     void workbookCellsAreCutAtTheSheetLimit();
+    void csvFilesImportBack_data() { filesOfEveryColumnKind_data(); }
+    void csvFilesImportBack();
 
 private:
     void connect(Route route);
@@ -300,6 +302,49 @@ void TestExport::workbookCellsAreCutAtTheSheetLimit() {
     const QList<QStringList> cells = workbookCells(path(QStringLiteral("long.xls")));
     QCOMPARE(cells.size(), 2);
     QCOMPARE(cells[1].value(0), QString(32767, QLatin1Char('x')));
+}
+
+void TestExport::csvFilesImportBack() {
+    QFETCH(int, route);
+    connect(Route(route));
+    const QString columns = QStringLiteral("trim(name), amount, big, ratio, day, code");
+    const QString order = QStringLiteral(" order by case when big is null then 1 else 0 end, big");
+    query(QStringLiteral("select %1 from exported%2").arg(columns, order));
+    QList<QStringList> original;
+    for (int r = 0; r < fg1()->rows(); ++r) {
+        original.append(QStringList());
+        for (int c = 0; c < fg1()->cols(); ++c)
+            original.last().append(r == 0 ? QString() : fg1()->textMatrix(r, c));
+    }
+    query(kQuery);
+    exportTo("cmdSaveCSV", path(QStringLiteral("grid.csv")));
+    m_window->window->ui().tabPage->setCurrentIndex(0);
+    QTest::keyClick(m_window->editor(), Qt::Key_F5);
+    exportTo("cmdSaveCSV", path(QStringLiteral("records.csv")));
+
+    for (const QString& file : {QStringLiteral("grid.csv"), QStringLiteral("records.csv")}) {
+        query(QStringLiteral("SERVER DROP TABLE IF EXISTS back"));
+        query(route == Sqlite
+                  ? QStringLiteral("SERVER CREATE TABLE back (name VARCHAR(20), amount DECIMAL(20,4), "
+                                   "big BIGINT, ratio DOUBLE, day DATETIME, code VARCHAR(10))")
+                  : QStringLiteral("SERVER CREATE TABLE back (name VARCHAR(20), amount NUMERIC(20,4), "
+                                   "big BIGINT, ratio DOUBLE PRECISION, day TIMESTAMP, code VARCHAR(10))"));
+        m_window->window->ui().tabPage->setCurrentIndex(1);
+        fileBox()->setText(path(file));
+        m_window->op.inputs = {QStringLiteral("back")};
+        QTest::mouseClick(m_window->child<QPushButton>("cmdLoadTextToDB"), Qt::LeftButton);
+        QCOMPARE(m_window->op.inputPrompts.last().defaultText, file.section(u'.', 0, 0));
+        QCOMPARE(status(), QStringLiteral("異動筆數:3"));
+        query(QStringLiteral("select %1 from back%2").arg(columns, order));
+        QList<QStringList> back;
+        for (int r = 0; r < fg1()->rows(); ++r) {
+            back.append(QStringList());
+            for (int c = 0; c < fg1()->cols(); ++c)
+                back.last().append(r == 0 ? QString() : fg1()->textMatrix(r, c));
+        }
+        QCOMPARE(back, original);
+    }
+    QVERIFY2(m_window->op.boxes.isEmpty(), qPrintable(m_window->op.boxes.value(0).text));
 }
 
 QTEST_MAIN(TestExport)

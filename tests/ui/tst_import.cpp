@@ -1,0 +1,103 @@
+#include "db/connection.h"
+#include "db/session.h"
+#include "grid/flex_grid.h"
+#include "grid/status_panel.h"
+#include "support/started_window.h"
+#include "support/test_databases.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+enum Route { Sqlite, Postgres };
+}
+
+class TestImport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY2(m_pg.load(), kPgNotRunning); }
+    void init();
+    void cleanup() { m_window.reset(); }
+    void committedUpToTheFailingLine_data();
+    void committedUpToTheFailingLine();
+
+private:
+    void connect(Route route);
+    QString queryValue(const QString& sql);
+    void import(const QByteArray& bytes, const QString& table);
+
+    PgServer m_pg;
+    std::unique_ptr<StartedWindow> m_window;
+};
+
+void TestImport::init() {
+    m_window = std::make_unique<StartedWindow>([](TestProgram& p) {
+        p.write(QStringLiteral("CntStr.txt"), QByteArray());
+        makeSqliteDatabase(p.path(QStringLiteral("load.db")),
+                           QStringLiteral("CREATE TABLE loaded (n INTEGER NOT NULL, t VARCHAR(20))"));
+    });
+    QVERIFY(m_pg.exec({QStringLiteral("DROP TABLE IF EXISTS loaded"),
+                       QStringLiteral("CREATE TABLE loaded (n INTEGER NOT NULL, t VARCHAR(20))")}));
+}
+
+void TestImport::connect(Route route) {
+    const QString text =
+        route == Sqlite ? QStringLiteral("Driver={SQLite3};Database=load.db") : m_pg.connectionString();
+    m_window->window->connectActions().DBQConnect(text);
+    QVERIFY2(MainConnection() && MainConnection()->isOpen(), qPrintable(text));
+}
+
+QString TestImport::queryValue(const QString& sql) {
+    m_window->window->ui().tabPage->setCurrentIndex(0);
+    m_window->editor()->setPlainText(sql);
+    QTest::mouseClick(m_window->child<QPushButton>("cmdQryDB"), Qt::LeftButton);
+    return m_window->child<FlexGrid>("fg1")->textMatrix(1, 0);
+}
+
+void TestImport::import(const QByteArray& bytes, const QString& table) {
+    m_window->program.write(QStringLiteral("in.txt"), bytes);
+    m_window->window->ui().tabPage->setCurrentIndex(1);
+    m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("in.txt")));
+    m_window->op.inputs = {table};
+    QTest::mouseClick(m_window->child<QPushButton>("cmdLoadTextToDB"), Qt::LeftButton);
+}
+
+void TestImport::committedUpToTheFailingLine_data() {
+    QTest::addColumn<int>("route");
+    QTest::addColumn<QString>("fault");
+    for (const auto& [route, name] : {std::pair{Sqlite, "SQLite"}, std::pair{Postgres, "PostgreSQL"}}) {
+        QTest::addRow("%s, a value refused", name) << int(route) << "refused";
+        QTest::addRow("%s, a literal never closed", name) << int(route) << "open literal";
+    }
+}
+
+void TestImport::committedUpToTheFailingLine() {
+    QFETCH(int, route);
+    QFETCH(QString, fault);
+    connect(Route(route));
+    // Line 1 is the header; data line k stands on file line k + 1. The failure comes after the
+    // first group of statements has been kept, in the middle of the second.
+    constexpr int failing = 1100;
+    QByteArray bytes = "n,t\r\n";
+    for (int k = 1; k < failing; ++k)
+        bytes += QByteArray::number(k) + ",'line " + QByteArray::number(k) + "'\r\n";
+    bytes += fault == QLatin1String("refused") ? QByteArray(",'no number'\r\n1200,'after'\r\n")
+                                               : QByteArray("1100,'never closed\r\n");
+    import(bytes, QStringLiteral("loaded"));
+    QCOMPARE(m_window->op.boxes.size(), 1);
+    const QString box = m_window->op.boxes.last().text;
+    QVERIFY2(box.contains(QStringLiteral("LoadTextToDB")) &&
+                 box.contains(QStringLiteral("第 %1 行").arg(failing + 1)) &&
+                 box.contains(QStringLiteral("in.txt")),
+             qPrintable(box));
+    QCOMPARE(queryValue(QStringLiteral("select count(*) from loaded")), QString::number(failing - 1));
+    QCOMPARE(queryValue(QStringLiteral("select max(n) from loaded")), QString::number(failing - 1));
+    QVERIFY(!StatusMessage().startsWith(QStringLiteral("異動筆數")));
+}
+
+QTEST_MAIN(TestImport)
+#include "tst_import.moc"
