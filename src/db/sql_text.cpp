@@ -61,9 +61,16 @@ StatementKind classify(const QString& justSql) {
     return StatementKind::Other;
 }
 
-int countStatements(QStringView sql) {
-    int statements = 0;
+QStringList splitStatements(QStringView sql) {
+    QStringList statements;
+    qsizetype begin = 0;
     bool content = false; // something other than blanks and comments since the last ";"
+    const auto close = [&](qsizetype end) {
+        if (content)
+            statements << sql.mid(begin, end - begin).trimmed().toString();
+        begin = end + 1;
+        content = false;
+    };
     const qsizetype n = sql.size();
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = sql[i];
@@ -74,33 +81,36 @@ int countStatements(QStringView sql) {
             const qsizetype end = sql.indexOf(u"*/", i + 2);
             i = end < 0 ? n : end + 1;
         } else if (c == u'\'' || c == u'"' || c == u'`' || c == u'[') {
-            const QChar close = c == u'[' ? u']' : c;
+            const QChar closing = c == u'[' ? u']' : c;
             content = true;
             for (++i; i < n; ++i)
-                if (sql[i] == close) {
-                    if (close != u']' && i + 1 < n && sql[i + 1] == close)
+                if (sql[i] == closing) {
+                    if (closing != u']' && i + 1 < n && sql[i + 1] == closing)
                         ++i; // a doubled quote stands for itself
                     else
                         break;
                 }
-        } else if (c == u'$' && (i == 0 || !(sql[i - 1].isLetterOrNumber() || sql[i - 1] == u'_'))) {
+        } else if (c == u'$' && (i == 0 || !isWordChar(sql[i - 1]))) {
             // $tag$ ... $tag$: the whole body is one literal.
             qsizetype end = i + 1;
-            while (end < n && (sql[end].isLetterOrNumber() || sql[end] == u'_'))
+            while (end < n && isWordChar(sql[end]))
                 ++end;
             content = true;
             if (end < n && sql[end] == u'$' && !(end > i + 1 && sql[i + 1].isDigit())) {
                 const QStringView tag = sql.mid(i, end - i + 1);
-                const qsizetype close = sql.indexOf(tag, end + 1);
-                i = close < 0 ? n : close + tag.size() - 1;
+                const qsizetype closing = sql.indexOf(tag, end + 1);
+                i = closing < 0 ? n : closing + tag.size() - 1;
             }
         } else if (c == u';') {
-            if (content)
-                ++statements;
-            content = false;
+            close(i);
         } else if (!c.isSpace()) {
             content = true;
         }
     }
-    return statements + (content ? 1 : 0);
+    close(n);
+    return statements;
+}
+
+int countStatements(QStringView sql) {
+    return int(splitStatements(sql).size());
 }

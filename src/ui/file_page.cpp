@@ -9,6 +9,8 @@
 #include "app/message_catalog.h"
 #include "app/operator.h"
 #include "app/program_info.h"
+#include "app/run_log.h"
+#include "db/script_runner.h"
 #include "db/session.h"
 #include "db/text_import.h"
 #include "export/export_files.h"
@@ -71,6 +73,7 @@ FilePage::FilePage(const Widgets& widgets, FileDialog& dialog, Maintenance& main
     connect(w.cmdSaveTXT, &QPushButton::clicked, this, &FilePage::cmdSaveTXT_Click);
     connect(w.cmdSaveXLS, &QPushButton::clicked, this, &FilePage::cmdSaveXLS_Click);
     connect(w.cmdLoadTextToDB, &QPushButton::clicked, this, &FilePage::cmdLoadTextToDB_Click);
+    connect(w.cmdScript, &QPushButton::clicked, this, &FilePage::cmdScript_Click);
     w.txtFileName->installEventFilter(this);
     txtFileName_Change(); // the empty box offers the text exports
 }
@@ -168,6 +171,36 @@ void FilePage::cmdLoadTextToDB_Click() {
         else if (run.stopped)
             showStatus(QStringLiteral("已停止載入, 已寫入資料行數: ") + QString::number(run.lines));
     });
+}
+
+void FilePage::cmdScript_Click() {
+    if (m_busy.refuse())
+        return;
+    CurrentSql().clear();
+    LineRun run;
+    const QString fileName = TrimSpaces(w.txtFileName->text());
+    if (!FileExists(fileName)) {
+        showStatus(ZKMSG(QStringLiteral("ErrorReadFile")) + QStringLiteral(":") + fileName);
+    } else {
+        const LinesCommandScope scope(*this);
+        RunProgress progress(w.elaMsg, m_busy, QStringLiteral("已讀入資料行數: "));
+        run.progress = [&](qint64 lines) { return progress(lines); };
+        try {
+            if (!MainConnection() || !MainConnection()->isOpen())
+                throw AppError(3709,
+                               QStringLiteral("The connection cannot be used to perform this operation. "
+                                              "It is either closed or invalid in this context."));
+            runScriptFile(fileName, *MainConnection(), run);
+        } catch (...) {
+            ReportError(QStringLiteral("fmORVIK_cmdScript_Click"), currentError(std::current_exception()));
+        }
+    }
+    // The count of lines read, whatever the outcome.
+    QString done = QStringLiteral("作業完成, 處理資料行數: ") + QString::number(run.lines);
+    if (run.stopped)
+        done += QStringLiteral(" (已停止)");
+    w.elaMsg->setCaption(done + codecNote(run.codec));
+    w.elaMsg->setFloodPercent(0);
 }
 
 QString FilePage::codecNote(const QByteArray& codec) {

@@ -57,6 +57,8 @@ public:
     void cmdSaveXLS_Click();
     // Loads the named text file into a table the operator names, a line at a time.
     void cmdLoadTextToDB_Click();
+    // Runs the named script file, batch by batch at its GO lines.
+    void cmdScript_Click();
 
     static bool isSpreadsheetName(const QString& name);
 

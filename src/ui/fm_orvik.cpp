@@ -256,6 +256,9 @@ void fmORVIK::mnuSave_Click(int index) {
             return;
         m_ui.tabPage->setCurrentIndex(FileTab);
         switch (index) {
+        case 0:
+            m_files->cmdScript_Click();
+            break;
         case 1:
             m_files->cmdLoadTextToDB_Click();
             break;
@@ -267,8 +270,6 @@ void fmORVIK::mnuSave_Click(int index) {
             break;
         case 4:
             m_files->cmdSaveCSV_Click();
-            break;
-        default: // the script: to come
             break;
         }
     });

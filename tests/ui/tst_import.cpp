@@ -1,5 +1,6 @@
 #include "db/connection.h"
 #include "db/session.h"
+#include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
 #include "grid/status_panel.h"
 #include "support/started_window.h"
@@ -24,6 +25,8 @@ private slots:
     void cleanup() { m_window.reset(); }
     void committedUpToTheFailingLine_data();
     void committedUpToTheFailingLine();
+    void scriptBatchesRunInOrder_data();
+    void scriptBatchesRunInOrder();
 
 private:
     void connect(Route route);
@@ -40,8 +43,9 @@ void TestImport::init() {
         makeSqliteDatabase(p.path(QStringLiteral("load.db")),
                            QStringLiteral("CREATE TABLE loaded (n INTEGER NOT NULL, t VARCHAR(20))"));
     });
-    QVERIFY(m_pg.exec({QStringLiteral("DROP TABLE IF EXISTS loaded"),
-                       QStringLiteral("CREATE TABLE loaded (n INTEGER NOT NULL, t VARCHAR(20))")}));
+    QVERIFY(
+        m_pg.exec({QStringLiteral("DROP TABLE IF EXISTS loaded"), QStringLiteral("DROP TABLE IF EXISTS slog"),
+                   QStringLiteral("CREATE TABLE loaded (n INTEGER NOT NULL, t VARCHAR(20))")}));
 }
 
 void TestImport::connect(Route route) {
@@ -97,6 +101,64 @@ void TestImport::committedUpToTheFailingLine() {
     QCOMPARE(queryValue(QStringLiteral("select count(*) from loaded")), QString::number(failing - 1));
     QCOMPARE(queryValue(QStringLiteral("select max(n) from loaded")), QString::number(failing - 1));
     QVERIFY(!StatusMessage().startsWith(QStringLiteral("異動筆數")));
+}
+
+void TestImport::scriptBatchesRunInOrder_data() {
+    QTest::addColumn<int>("route");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("rows");   // n:t of the log table afterwards
+    QTest::addColumn<QString>("failed"); // the lines of the failing batch, "" when none fails
+    const QString whole = QStringLiteral(
+        "create table slog (n integer not null, t varchar(30));  -- made first\r\n"
+        "insert into slog values (1, 'one'); insert into slog values (2, 'it''s -- no comment')\r\n"
+        "  GO  \r\n"
+        "/* a block\r\nGO\r\ncomment */ insert into slog values (3, 'three') -- trailing\r\n"
+        "go\r\n"
+        "insert into slog values (4, 'final, no GO')\r\n");
+    const QString failing =
+        QStringLiteral("create table slog (n integer not null, t varchar(30))\nGO\n"
+                       "insert into slog values (1, 'a'); insert into slog values (2, 'b')\nGO\n"
+                       "insert into slog values (3, 'c'); insert into slog values (NULL, 'd'); insert into "
+                       "slog values (5, 'e')\n"
+                       "GO\ninsert into slog values (6, 'f')\n");
+    for (const auto& [route, name] : {std::pair{Sqlite, "SQLite"}, std::pair{Postgres, "PostgreSQL"}}) {
+        QTest::addRow("%s, comments, GO and a final batch", name)
+            << int(route) << whole << "1:one 2:it's -- no comment 3:three 4:final, no GO"
+            << "";
+        QTest::addRow("%s, a statement refused mid-batch", name) << int(route) << failing << "1:a 2:b 3:c"
+                                                                 << "5-6";
+    }
+}
+
+void TestImport::scriptBatchesRunInOrder() {
+    QFETCH(int, route);
+    QFETCH(QString, script);
+    QFETCH(QString, rows);
+    QFETCH(QString, failed);
+    connect(Route(route));
+    m_window->program.write(QStringLiteral("run.sql"), script.toUtf8());
+    m_window->window->ui().tabPage->setCurrentIndex(1);
+    m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("run.sql")));
+    QTest::mouseClick(m_window->child<QPushButton>("cmdScript"), Qt::LeftButton);
+    const int lines = int(script.count(QLatin1Char('\n')));
+    if (failed.isEmpty()) {
+        QVERIFY2(m_window->op.boxes.isEmpty(), qPrintable(m_window->op.boxes.value(0).text));
+        QCOMPARE(m_window->child<ElasticPanel>("elaMsg")->caption(),
+                 QStringLiteral("作業完成, 處理資料行數: %1").arg(lines));
+    } else {
+        QCOMPARE(m_window->op.boxes.size(), 1);
+        QVERIFY2(m_window->op.boxes[0].text.contains(QStringLiteral("fmORVIK_cmdScript_Click")) &&
+                     m_window->op.boxes[0].text.contains(QStringLiteral("第 %1 行").arg(failed)),
+                 qPrintable(m_window->op.boxes[0].text));
+    }
+    QStringList seen;
+    m_window->window->ui().tabPage->setCurrentIndex(0);
+    m_window->editor()->setPlainText(QStringLiteral("select n, t from slog order by n"));
+    QTest::mouseClick(m_window->child<QPushButton>("cmdQryDB"), Qt::LeftButton);
+    const FlexGrid* grid = m_window->child<FlexGrid>("fg1");
+    for (int r = 1; r < grid->rows(); ++r)
+        seen << grid->textMatrix(r, 0) + u':' + grid->textMatrix(r, 1);
+    QCOMPARE(seen.join(u' '), rows);
 }
 
 QTEST_MAIN(TestImport)
