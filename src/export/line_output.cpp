@@ -43,12 +43,16 @@ void LineOutput::append(const QString& line) {
             const qsizetype length = line[i].isHighSurrogate() && i + 1 < line.size() ? 2 : 1;
             const QString one = line.mid(i, length);
             QStringEncoder single(m_codec.constData());
-            if (LocalCodec::toUnicode(single.encode(one), m_codec) != one)
+            if (LocalCodec::toUnicode(single.encode(one), m_codec) != one) {
+                --m_lines;
+                flush(); // the lines before it are in the file, as the message says
                 throw AppError(ErrNo::PathFileAccess,
                                QStringLiteral("第 %1 行的字元 \"%2\" 無法以本機字碼 (%3) 寫出, "
-                                              "檔案只含其前的資料行")
-                                   .arg(m_lines)
-                                   .arg(one, QString::fromLatin1(m_codec)));
+                                              "檔案只含其前的 %4 行")
+                                   .arg(m_lines + 1)
+                                   .arg(one, QString::fromLatin1(m_codec))
+                                   .arg(m_lines));
+            }
             i += length - 1;
         }
     }
@@ -61,7 +65,9 @@ void LineOutput::flush() {
         if (written <= 0) {
             const QString why = m_device.errorString();
             m_buffer.clear();
-            throw AppError(ErrNo::PathFileAccess, why.isEmpty() ? QStringLiteral("寫入失敗") : why);
+            throw AppError(ErrNo::PathFileAccess,
+                           (why.isEmpty() ? QStringLiteral("寫入失敗") : why) +
+                               QStringLiteral(" (檔案只含前 %1 行中已寫入的部分)").arg(m_lines));
         }
         done += written;
     }

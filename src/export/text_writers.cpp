@@ -56,6 +56,14 @@ std::optional<QDateTime> readDateTime(const QString& text) {
     return std::nullopt;
 }
 
+// A value SQL reads unquoted: a number, TRUE or FALSE, or nothing (NULL). Anything else in a column
+// of another kind (text SQLite keeps in a numeric column, a GUID) is written as a literal, so that
+// the line keeps its fields and reads back.
+bool isBareValue(QStringView text) {
+    return text.isEmpty() || isNumberLiteral(text) || text.compare(u"True", Qt::CaseInsensitive) == 0 ||
+           text.compare(u"False", Qt::CaseInsensitive) == 0;
+}
+
 QString dateLiteral(const QDateTime& value) {
     return QuoteStr(value.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
 }
@@ -197,8 +205,9 @@ QString recordCsvField(const QVariant& value, int adoType) {
         const auto number = doubleOf(value);
         return number && std::isfinite(*number) ? NumberText::ofDouble(*number) : QuoteStr(value);
     }
-    return value.typeId() == QMetaType::QString ? serverValueText(value.toString(), adoType)
-                                                : cellText(value, adoType);
+    const QString text = value.typeId() == QMetaType::QString ? serverValueText(value.toString(), adoType)
+                                                              : cellText(value, adoType);
+    return isBareValue(text) ? text : QuoteStr(text);
 }
 
 bool writeGridCsv(const ExportRows& rows, QIODevice& device, const ExportProgress& progress) {
@@ -208,7 +217,7 @@ bool writeGridCsv(const ExportRows& rows, QIODevice& device, const ExportProgres
         const QString text = rows.text(r, c);
         const int type = types[size_t(c)];
         // An empty date is no date: left empty, it reads back as NULL, where '' is refused by most engines.
-        if (isCharacterType(type) || (AdoType::isDateType(type) && !text.isEmpty()))
+        if (isCharacterType(type) || (AdoType::isDateType(type) && !text.isEmpty()) || !isBareValue(text))
             appendQuoted(line, text);
         else
             line += text;

@@ -8,9 +8,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <future>
 #include <cstdio>
 #include <cstring>
+#include <future>
 
 namespace {
 constexpr int kRowsBetweenProgress = 1024;
@@ -83,23 +83,63 @@ private:
     bool m_kept = false;
 };
 
+bool isHexDigit(QChar c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// The text in the sheet's own escapes where the sheet XML cannot carry it as it is: characters no
+// XML may hold (U+FFFE, U+FFFF, a lone half of a pair) as _xHHHH_, and a literal _xHHHH_ with its
+// underscore escaped, so that readers give back what was written. Control characters are escaped
+// by the library itself.
+QString sheetText(const QString& text) {
+    bool plain = true;
+    for (QChar c : text)
+        if (c == u'_' || c.unicode() >= 0xFFFE || c.isSurrogate()) {
+            plain = false;
+            break;
+        }
+    if (plain)
+        return text;
+    QString out;
+    out.reserve(text.size() + 16);
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < n && text[i + 1].isLowSurrogate()) {
+            out += c;
+            out += text[++i];
+        } else if (c.unicode() >= 0xFFFE || c.isSurrogate()) {
+            out += QStringLiteral("_x%1_")
+                       .arg(c.unicode(), 4, 16, QLatin1Char('0'))
+                       .toUpper()
+                       .replace(u'X', u'x');
+        } else if (c == u'_' && i + 6 < n && text[i + 1] == u'x' && isHexDigit(text[i + 2]) &&
+                   isHexDigit(text[i + 3]) && isHexDigit(text[i + 4]) && isHexDigit(text[i + 5]) &&
+                   text[i + 6] == u'_') {
+            out += QStringLiteral("_x005F_");
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // The cell as a sheet holds it: at most kMaxCellChars characters, never half a character.
 QByteArray cellUtf8(const QString& text, qint64* cut) {
     if (text.size() <= WorkbookWriter::kMaxCellChars)
-        return text.toUtf8();
+        return sheetText(text).toUtf8();
     ++*cut;
     qsizetype keep = WorkbookWriter::kMaxCellChars;
     if (text[keep - 1].isHighSurrogate())
         --keep;
-    return QStringView(text).left(keep).toUtf8();
+    return sheetText(text.left(keep)).toUtf8();
 }
 } // namespace
 
 namespace WorkbookWriter {
 
-Outcome write(const ExportRows& rows, const QString& path, const ExportProgress& progress) {
-    const int cols = rows.columnCount();
-    const qint64 count = rows.rowCount();
+void requireFits(qint64 dataRows, int cols) {
+    const qint64 count = dataRows;
     if (count + 1 > kMaxRows || cols > kMaxColumns)
         throw AppError(
             ErrNo::InvalidCall,
@@ -108,6 +148,12 @@ Outcome write(const ExportRows& rows, const QString& path, const ExportProgress&
                 .arg(cols)
                 .arg(kMaxRows)
                 .arg(kMaxColumns));
+}
+
+Outcome write(const ExportRows& rows, const QString& path, const ExportProgress& progress) {
+    const int cols = rows.columnCount();
+    const qint64 count = rows.rowCount();
+    requireFits(count, cols);
     Outcome outcome;
     PendingWorkbook workbook(path + QStringLiteral(".saving"));
     workbook.open();

@@ -23,5 +23,8 @@ struct Outcome {
 // so that the name holds a whole workbook or nothing. Throws AppError, leaving nothing under the
 // name, when the rows do not fit a sheet or the file cannot be written.
 Outcome write(const ExportRows& rows, const QString& path, const ExportProgress& progress = {});
+// Throws AppError, saying the limits, when the data rows under a header row or the columns do not
+// fit a sheet.
+void requireFits(qint64 dataRows, int cols);
 
 } // namespace WorkbookWriter

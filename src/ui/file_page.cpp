@@ -14,6 +14,7 @@
 #include "db/session.h"
 #include "db/text_import.h"
 #include "export/export_files.h"
+#include "export/workbook_writer.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
 #include "grid/status_panel.h"
@@ -256,6 +257,8 @@ std::optional<QString> FilePage::prepareOutputFile() {
     const QString fileName = w.txtFileName->text();
     if (fileName.contains(QLatin1Char('*')) || fileName.contains(QLatin1Char('?')))
         throw AppError(ErrNo::InvalidCall, QStringLiteral("檔案名稱不可含萬用字元 * 或 ?: ") + fileName);
+    if (QFileInfo(fileName).isDir())
+        throw AppError(ErrNo::PathFileAccess, QStringLiteral("這是資料夾, 不是檔案: ") + fileName);
     if (const QFileInfo existing(fileName); existing.isFile() && !existing.isHidden()) {
         StatusMessage() = LocalMsg(QStringLiteral("PromptFileOverwrite"));
         if (currentOperator().messageBox(StatusMessage(), MsgButtons::YesNo, MsgIcon::Question,
@@ -276,6 +279,9 @@ void FilePage::runExport(Kind kind) {
     Operator& op = currentOperator();
     setCommandEnabled(kind, false);
     op.setBusy(true);
+    // A message of an earlier run would read as this run's outcome.
+    StatusMessage().clear();
+    w.elaMsg->setCaption(QString());
     guarded(label, [&] {
         const QString defaultName =
             kind == Kind::Workbook ? QStringLiteral("/SQDataOut.xls") : QStringLiteral("/DataOutCSV.txt");
@@ -286,6 +292,9 @@ void FilePage::runExport(Kind kind) {
             showStatus(LocalMsg(QStringLiteral("NODATA")));
             return;
         }
+        // Known before anything is asked: a grid no sheet holds costs the operator no file.
+        if (kind == Kind::Workbook)
+            WorkbookWriter::requireFits(w.fg1->rows() - 1, w.fg1->cols());
         const std::optional<QString> fileName = prepareOutputFile();
         if (!fileName)
             return;

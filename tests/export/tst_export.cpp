@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -55,7 +56,18 @@ QList<QStringList> workbookCells(const QString& path) {
         } else if (xml.name() == QLatin1String("t")) {
             while (rows.last().size() < col - 1)
                 rows.last().append(QString());
-            rows.last().append(xml.readElementText());
+            // The sheet's own escape: _xHHHH_ stands for the character HHHH.
+            static const QRegularExpression escaped(QStringLiteral("_x([0-9A-Fa-f]{4})_"));
+            QString text = xml.readElementText();
+            for (qsizetype at = 0;;) {
+                const QRegularExpressionMatch m = escaped.match(text, at);
+                if (!m.hasMatch())
+                    break;
+                const QString one(QChar(char16_t(m.captured(1).toUShort(nullptr, 16))));
+                text.replace(m.capturedStart(), m.capturedLength(), one);
+                at = m.capturedStart() + 1;
+            }
+            rows.last().append(text);
         }
     }
     return rows;
@@ -75,6 +87,7 @@ private slots:
     void failuresLeaveNoFalseFile_data();
     void failuresLeaveNoFalseFile();
     void workbookCellsAreCutAtTheSheetLimit();
+    void oddValuesKeepTheirPlace();
     void csvFilesImportBack_data() { filesOfEveryColumnKind_data(); }
     void csvFilesImportBack();
 
@@ -236,30 +249,33 @@ void TestExport::theFileNameBox() {
 void TestExport::failuresLeaveNoFalseFile_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("reason"); // what the box says
+    QTest::addColumn<bool>("writing");   // the writer failed (else the command refused before writing)
     for (const char* button : {"cmdSaveCSV", "cmdSaveTXT", "cmdSaveXLS"}) {
         const QString writer = QString::fromLatin1(button) == QLatin1String("cmdSaveCSV")   ? "SaveFG2CSV"
                                : QString::fromLatin1(button) == QLatin1String("cmdSaveTXT") ? "SaveFG2File"
                                                                                             : "SaveXLS";
-        QTest::addRow("%s, full disk", button) << button << "full disk" << writer;
+        QTest::addRow("%s, full disk", button) << button << "full disk" << writer << true;
         QTest::addRow("%s, a folder's name", button) << button << "folder"
-                                                     << "檔案已存在";
+                                                     << "資料夾" << false;
     }
     QTest::newRow("CSV, a character Big5 cannot hold") << "cmdSaveCSV"
                                                        << "big5"
-                                                       << "SaveFG2CSV";
+                                                       << "한" << true;
     QTest::newRow("workbook, too many columns") << "cmdSaveXLS"
                                                 << "columns"
-                                                << "SaveXLS";
+                                                << "16384" << false;
 }
 
 void TestExport::failuresLeaveNoFalseFile() {
     QFETCH(QString, button);
     QFETCH(QString, fault);
-    QFETCH(QString, label);
+    QFETCH(QString, reason);
+    QFETCH(bool, writing);
     const bool workbook = button == QLatin1String("cmdSaveXLS");
     connect(Sqlite);
     query(QStringLiteral("select rno, name, printf('%.*c', 20000, 'x') as long from exported"));
+    exportTo("cmdSaveTXT", path(QStringLiteral("earlier.txt"))); // its message must not outlive the failure
     if (fault == QLatin1String("columns"))
         fg1()->setCols(16385);
     if (fault == QLatin1String("big5")) {
@@ -269,6 +285,8 @@ void TestExport::failuresLeaveNoFalseFile() {
     QString name = path(workbook ? QStringLiteral("out.xls") : QStringLiteral("out.txt"));
     if (fault == QLatin1String("folder"))
         QVERIFY(QDir().mkpath(name));
+    if (fault == QLatin1String("columns"))
+        writeFileBytes(name, "kept");
 
     rlimit before{};
     getrlimit(RLIMIT_FSIZE, &before);
@@ -279,18 +297,20 @@ void TestExport::failuresLeaveNoFalseFile() {
         small.rlim_cur = 4096;
         setrlimit(RLIMIT_FSIZE, &small);
     }
-    exportTo(qPrintable(button), name);
+    exportTo(qPrintable(button), name, {MsgAnswer::Yes});
     setrlimit(RLIMIT_FSIZE, &before);
 
     QVERIFY(!m_window->op.boxes.isEmpty());
-    QVERIFY2(m_window->op.boxes.last().text.contains(label), qPrintable(m_window->op.boxes.last().text));
-    // The failure is the last word on the panel: no success message follows it.
-    QCOMPARE(status(), QStringLiteral("存檔錯誤:") + name);
-    if (workbook) // a workbook under the name is whole or absent
-        QVERIFY(fault == QLatin1String("folder") ? QFileInfo(name).isDir() : !QFileInfo::exists(name));
+    QVERIFY2(m_window->op.boxes.last().text.contains(reason), qPrintable(m_window->op.boxes.last().text));
+    // The failure is the last word on the panel: no success message, of this run or an earlier one.
+    QCOMPARE(status(), writing ? QStringLiteral("存檔錯誤:") + name : QString());
+    if (workbook) // a workbook under the name is whole or absent; one never written keeps the old file
+        QVERIFY(fault == QLatin1String("folder")    ? QFileInfo(name).isDir()
+                : fault == QLatin1String("columns") ? readFileBytes(name) == "kept"
+                                                    : !QFileInfo::exists(name));
     QCOMPARE(QDir(m_window->program.folder()).entryList({QStringLiteral("*.saving")}), QStringList());
-    if (fault == QLatin1String("big5"))
-        QVERIFY(m_window->op.boxes.last().text.contains(QStringLiteral("한")));
+    if (fault == QLatin1String("big5")) // the lines before the refused character are in the file
+        QCOMPARE(readFileBytes(name).count("\r\n"), 2);
 }
 
 void TestExport::workbookCellsAreCutAtTheSheetLimit() {
@@ -302,6 +322,22 @@ void TestExport::workbookCellsAreCutAtTheSheetLimit() {
     const QList<QStringList> cells = workbookCells(path(QStringLiteral("long.xls")));
     QCOMPARE(cells.size(), 2);
     QCOMPARE(cells[1].value(0), QString(32767, QLatin1Char('x')));
+}
+
+void TestExport::oddValuesKeepTheirPlace() {
+    connect(Sqlite);
+    // Text in a column whose first value was a number; text the sheet XML has escapes for.
+    query(QStringLiteral(
+        "select 5 as v, 1 as k union all select 'x,y', 2 union all select 'O''Brien', 3 "
+        "union all select 'lit _x0041_ end', 4 union all select 'x' || char(65535) || 'y', 5"));
+    exportTo("cmdSaveCSV", path(QStringLiteral("odd.csv")));
+    QCOMPARE(
+        QString::fromUtf8(readFileBytes(path(QStringLiteral("odd.csv")))),
+        QStringLiteral("v,k\r\n5,1\r\n'x,y',2\r\n'O''Brien',3\r\n'lit _x0041_ end',4\r\n'x\uFFFFy',5\r\n"));
+    exportTo("cmdSaveXLS", path(QStringLiteral("odd.xls")));
+    const QList<QStringList> cells = workbookCells(path(QStringLiteral("odd.xls")));
+    QCOMPARE(cells.value(4).value(0), QStringLiteral("lit _x0041_ end"));
+    QCOMPARE(cells.value(5).value(0), QStringLiteral("x\uFFFFy"));
 }
 
 void TestExport::csvFilesImportBack() {
