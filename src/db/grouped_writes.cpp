@@ -11,8 +11,7 @@ GroupedWrites::GroupedWrites(Connection& connection, int groupSize)
 GroupedWrites::~GroupedWrites() = default; // an open group left behind is undone by its guard
 
 void GroupedWrites::execute(const QString& sql) {
-    StatementBatch batch(m_connection, sql);
-    batch.finish();
+    StatementBatch::runAll(m_connection, sql);
 }
 
 void GroupedWrites::run(const QString& sql) {

@@ -29,6 +29,10 @@ public:
     // Runs the statements after the first result set.
     void finish();
 
+    // Runs every statement of the text for its effect, rows read through and dropped (scripts and
+    // imports). On SQLite straight through the engine, statement by statement as it divides the text.
+    static void runAll(Connection& connection, const QString& sql);
+
 private:
     void runSqliteUntilRows();
     void runPostgresBatch(const QString& sql);
