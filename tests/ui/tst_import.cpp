@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 enum Route { Sqlite, Postgres };
@@ -27,6 +28,8 @@ private slots:
     void committedUpToTheFailingLine();
     void scriptBatchesRunInOrder_data();
     void scriptBatchesRunInOrder();
+    void escStopsALongRun_data();
+    void escStopsALongRun();
 
 private:
     void connect(Route route);
@@ -159,6 +162,56 @@ void TestImport::scriptBatchesRunInOrder() {
     for (int r = 1; r < grid->rows(); ++r)
         seen << grid->textMatrix(r, 0) + u':' + grid->textMatrix(r, 1);
     QCOMPARE(seen.join(u' '), rows);
+}
+
+void TestImport::escStopsALongRun_data() {
+    QTest::addColumn<bool>("script");
+    QTest::newRow("import") << false;
+    QTest::newRow("script") << true;
+}
+
+void TestImport::escStopsALongRun() {
+    QFETCH(bool, script);
+    connect(Sqlite);
+    constexpr int lines = 400000;
+    QByteArray bytes = script ? QByteArray("create table slog (n integer, t varchar(30))\nGO\n") : QByteArray("n,t\n");
+    for (int k = 1; k <= lines; ++k) {
+        bytes += script ? "insert into slog values (" + QByteArray::number(k) + ", 'x');\n"
+                        : QByteArray::number(k) + ",'x'\n";
+        if (script && k % 1000 == 0)
+            bytes += "GO\n";
+    }
+    m_window->program.write(QStringLiteral("long.txt"), bytes);
+    m_window->window->ui().tabPage->setCurrentIndex(1);
+    m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("long.txt")));
+    m_window->op.inputs = {QStringLiteral("loaded")};
+    // A while into the run the operator presses the command again (refused), then Esc.
+    int step = 0;
+    QTimer operatorAtWork;
+    operatorAtWork.setInterval(150);
+    QObject::connect(&operatorAtWork, &QTimer::timeout, this, [&] {
+        if (step++ == 0)
+            QTest::mouseClick(m_window->child<QPushButton>(script ? "cmdScript" : "cmdLoadTextToDB"), Qt::LeftButton);
+        else
+            QTest::keyClick(m_window->child<QLineEdit>("txtFileName"), Qt::Key_Escape);
+    });
+    operatorAtWork.start();
+    QTest::mouseClick(m_window->child<QPushButton>(script ? "cmdScript" : "cmdLoadTextToDB"), Qt::LeftButton);
+    operatorAtWork.stop();
+    QVERIFY2(step >= 2, qPrintable(QStringLiteral("the run ended before the operator could stop it: ") +
+                                   m_window->child<ElasticPanel>("elaMsg")->caption()));
+    const QString status = StatusMessage();
+    const QString shown = m_window->child<ElasticPanel>("elaMsg")->caption();
+    QVERIFY2(m_window->op.boxes.isEmpty(), qPrintable(m_window->op.boxes.value(0).text));
+    const int kept = queryValue(QStringLiteral("select count(*) from %1").arg(script ? "slog" : "loaded")).toInt();
+    QVERIFY2(kept > 0 && kept < lines, qPrintable(QString::number(kept)));
+    if (script) {
+        QVERIFY2(shown.startsWith(QStringLiteral("作業完成, 處理資料行數: ")) && shown.endsWith(QStringLiteral("(已停止)")),
+                 qPrintable(shown));
+        QCOMPARE(kept % 1000, 0); // whole batches: the one being read when Esc came never ran
+    } else {
+        QCOMPARE(status, QStringLiteral("已停止載入, 已寫入資料行數: %1").arg(kept));
+    }
 }
 
 QTEST_MAIN(TestImport)
