@@ -14,14 +14,17 @@
 #include <QTimer>
 
 namespace {
-enum Route { Sqlite, Postgres };
+enum Route { Sqlite, Postgres, OdbcPostgres };
 }
 
 class TestImport : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY2(m_pg.load(), kPgNotRunning); }
+    void initTestCase() {
+        QVERIFY2(m_pg.load(), kPgNotRunning);
+        m_odbc.install(&m_pg, QString());
+    }
     void init();
     void cleanup() { m_window.reset(); }
     void committedUpToTheFailingLine_data();
@@ -37,6 +40,7 @@ private:
     void import(const QByteArray& bytes, const QString& table);
 
     PgServer m_pg;
+    OdbcEnvironment m_odbc;
     std::unique_ptr<StartedWindow> m_window;
 };
 
@@ -52,8 +56,9 @@ void TestImport::init() {
 }
 
 void TestImport::connect(Route route) {
-    const QString text =
-        route == Sqlite ? QStringLiteral("Driver={SQLite3};Database=load.db") : m_pg.connectionString();
+    const QString text = route == Sqlite     ? QStringLiteral("Driver={SQLite3};Database=load.db")
+                         : route == Postgres ? m_pg.connectionString()
+                                             : QStringLiteral("DSN=orvik_pg");
     m_window->window->connectActions().DBQConnect(text);
     QVERIFY2(MainConnection() && MainConnection()->isOpen(), qPrintable(text));
 }
@@ -80,6 +85,7 @@ void TestImport::committedUpToTheFailingLine_data() {
         QTest::addRow("%s, a value refused", name) << int(route) << "refused";
         QTest::addRow("%s, a literal never closed", name) << int(route) << "open literal";
     }
+    QTest::newRow("PostgreSQL through ODBC, a value refused") << int(OdbcPostgres) << "refused";
 }
 
 void TestImport::committedUpToTheFailingLine() {
@@ -131,6 +137,9 @@ void TestImport::scriptBatchesRunInOrder_data() {
         QTest::addRow("%s, a statement refused mid-batch", name) << int(route) << failing << "1:a 2:b 3:c"
                                                                  << "5-6";
     }
+    QTest::newRow("PostgreSQL through ODBC, a statement refused mid-batch")
+        << int(OdbcPostgres) << failing << "1:a 2:b 3:c"
+        << "5-6";
 }
 
 void TestImport::scriptBatchesRunInOrder() {
@@ -174,7 +183,8 @@ void TestImport::escStopsALongRun() {
     QFETCH(bool, script);
     connect(Sqlite);
     constexpr int lines = 400000;
-    QByteArray bytes = script ? QByteArray("create table slog (n integer, t varchar(30))\nGO\n") : QByteArray("n,t\n");
+    QByteArray bytes =
+        script ? QByteArray("create table slog (n integer, t varchar(30))\nGO\n") : QByteArray("n,t\n");
     for (int k = 1; k <= lines; ++k) {
         bytes += script ? "insert into slog values (" + QByteArray::number(k) + ", 'x');\n"
                         : QByteArray::number(k) + ",'x'\n";
@@ -191,7 +201,8 @@ void TestImport::escStopsALongRun() {
     operatorAtWork.setInterval(150);
     QObject::connect(&operatorAtWork, &QTimer::timeout, this, [&] {
         if (step++ == 0)
-            QTest::mouseClick(m_window->child<QPushButton>(script ? "cmdScript" : "cmdLoadTextToDB"), Qt::LeftButton);
+            QTest::mouseClick(m_window->child<QPushButton>(script ? "cmdScript" : "cmdLoadTextToDB"),
+                              Qt::LeftButton);
         else
             QTest::keyClick(m_window->child<QLineEdit>("txtFileName"), Qt::Key_Escape);
     });
@@ -203,10 +214,12 @@ void TestImport::escStopsALongRun() {
     const QString status = StatusMessage();
     const QString shown = m_window->child<ElasticPanel>("elaMsg")->caption();
     QVERIFY2(m_window->op.boxes.isEmpty(), qPrintable(m_window->op.boxes.value(0).text));
-    const int kept = queryValue(QStringLiteral("select count(*) from %1").arg(script ? "slog" : "loaded")).toInt();
+    const int kept =
+        queryValue(QStringLiteral("select count(*) from %1").arg(script ? "slog" : "loaded")).toInt();
     QVERIFY2(kept > 0 && kept < lines, qPrintable(QString::number(kept)));
     if (script) {
-        QVERIFY2(shown.startsWith(QStringLiteral("作業完成, 處理資料行數: ")) && shown.endsWith(QStringLiteral("(已停止)")),
+        QVERIFY2(shown.startsWith(QStringLiteral("作業完成, 處理資料行數: ")) &&
+                     shown.endsWith(QStringLiteral("(已停止)")),
                  qPrintable(shown));
         QCOMPARE(kept % 1000, 0); // whole batches: the one being read when Esc came never ran
     } else {
