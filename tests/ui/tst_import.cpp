@@ -31,6 +31,8 @@ private slots:
     void committedUpToTheFailingLine();
     void scriptBatchesRunInOrder_data();
     void scriptBatchesRunInOrder();
+    void oddFiles_data();
+    void oddFiles();
     void escStopsALongRun_data();
     void escStopsALongRun();
 
@@ -171,6 +173,38 @@ void TestImport::scriptBatchesRunInOrder() {
     for (int r = 1; r < grid->rows(); ++r)
         seen << grid->textMatrix(r, 0) + u':' + grid->textMatrix(r, 1);
     QCOMPARE(seen.join(u' '), rows);
+}
+
+void TestImport::oddFiles_data() {
+    QTest::addColumn<QByteArray>("bytes"); // "-" for no file at all
+    QTest::addColumn<QString>("outcome");  // the status, or what the error box says
+    QTest::addColumn<int>("rows");
+    QTest::newRow("no file") << QByteArray("-") << "讀取檔案錯誤:" << 0;
+    QTest::newRow("empty") << QByteArray() << "異動筆數:0" << 0;
+    QTest::newRow("only a header") << QByteArray("n,t\r\n") << "異動筆數:0" << 0;
+    QTest::newRow("more values than columns") << QByteArray("n,t\n1,'a'\n2,'b',3\n") << "第 3 行" << 1;
+    QTest::newRow("Big5 under a UTF-8 locale")
+        << QByteArray("n,t\r\n1,'\xAF\xF9'\r\n") << "異動筆數:1 (檔案以 Big5 讀取)" << 1;
+}
+
+void TestImport::oddFiles() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, outcome);
+    QFETCH(int, rows);
+    connect(Sqlite);
+    if (bytes == "-") {
+        m_window->window->ui().tabPage->setCurrentIndex(1);
+        m_window->child<QLineEdit>("txtFileName")
+            ->setText(m_window->program.path(QStringLiteral("none.txt")));
+        QTest::mouseClick(m_window->child<QPushButton>("cmdLoadTextToDB"), Qt::LeftButton);
+    } else {
+        import(bytes, QStringLiteral("loaded"));
+    }
+    const QString said = m_window->op.boxes.isEmpty() ? StatusMessage() : m_window->op.boxes.last().text;
+    QVERIFY2(said.contains(outcome), qPrintable(said));
+    QCOMPARE(queryValue(QStringLiteral("select count(*) from loaded")), QString::number(rows));
+    if (rows == 1 && bytes.contains('\xAF'))
+        QCOMPARE(queryValue(QStringLiteral("select t from loaded")), QStringLiteral("茶"));
 }
 
 void TestImport::escStopsALongRun_data() {
