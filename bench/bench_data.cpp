@@ -1,10 +1,16 @@
 #include "bench_data.h"
 
+#include "app/global_settings.h"
+#include "app/message_catalog.h"
+#include "app/program_info.h"
+#include "db/session.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -47,4 +53,22 @@ double peakResidentMb() {
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
     return 0;
+}
+
+BenchProgram::BenchProgram(const QString& connectionString) {
+    QStandardPaths::setTestModeEnabled(true);
+    ProgramInfo::setProgramPath(m_folder.path(), QStringLiteral("ORVIK"));
+    QFile::copy(QStringLiteral(ORVIK_PROGRAM_DIR "/ZKMSG.MDB"),
+                m_folder.filePath(QStringLiteral("ZKMSG.MDB")));
+    QFile profiles(m_folder.filePath(QStringLiteral("CntStr.txt")));
+    profiles.open(QIODevice::WriteOnly);
+    profiles.write((connectionString + QStringLiteral("\tbench\r\n")).toUtf8());
+    profiles.close();
+    InitGlobal(QStringLiteral("ORVIK.INI"), m_folder.path());
+    InitMsgDB();
+}
+
+BenchProgram::~BenchProgram() {
+    MainConnection().reset();
+    CloseMsgDB();
 }

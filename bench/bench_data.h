@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTemporaryDir>
 
 // The data set the benchmarks share: a 1,000,000 x 5 SQLite table built once in the temp folder.
 inline constexpr int kSqliteRows = 1000000;
@@ -11,3 +12,14 @@ QString benchFolder();
 void makeSqliteData(const QString& path);
 // The process's peak resident memory so far.
 double peakResidentMb();
+
+// A program folder of its own for one measurement in a fresh process: the message catalog, one
+// profile with the connection string, the settings read. The connection and catalog close with it.
+class BenchProgram {
+public:
+    explicit BenchProgram(const QString& connectionString);
+    ~BenchProgram();
+
+private:
+    QTemporaryDir m_folder;
+};

@@ -43,18 +43,7 @@ QString outputFile(const QString& kind) {
 }
 
 int windowChild(const QString& kind) {
-    QStandardPaths::setTestModeEnabled(true);
-    QTemporaryDir program;
-    ProgramInfo::setProgramPath(program.path(), QStringLiteral("ORVIK"));
-    QFile::copy(QStringLiteral(ORVIK_PROGRAM_DIR "/ZKMSG.MDB"),
-                program.filePath(QStringLiteral("ZKMSG.MDB")));
-    const QString cs = QStringLiteral("Driver={SQLite3};Database=") + dataFile();
-    QFile profiles(program.filePath(QStringLiteral("CntStr.txt")));
-    profiles.open(QIODevice::WriteOnly);
-    profiles.write((cs + QStringLiteral("\tbench\r\n")).toUtf8());
-    profiles.close();
-    InitGlobal(QStringLiteral("ORVIK.INI"), program.path());
-    InitMsgDB();
+    const BenchProgram program(QStringLiteral("Driver={SQLite3};Database=") + dataFile());
 
     fmORVIK window;
     window.setEndProcess([] {});
@@ -75,8 +64,6 @@ int windowChild(const QString& kind) {
     // The command ends with the status message, which pauses 0.2 s by design: left out.
     const double seconds = t.elapsed() / 1000.0 - 0.2;
     std::printf("%.3f %.1f %.1f %lld\n", seconds, loadedMb, peakResidentMb(), QFile(out).size());
-    MainConnection().reset();
-    CloseMsgDB();
     return 0;
 }
 

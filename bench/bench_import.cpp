@@ -149,17 +149,7 @@ public:
 int child(const QString& kind, const QString& engine) {
     DefaultsOperator answers;
     installOperator(&answers);
-    QStandardPaths::setTestModeEnabled(true);
-    QTemporaryDir program;
-    ProgramInfo::setProgramPath(program.path(), QStringLiteral("ORVIK"));
-    QFile::copy(QStringLiteral(ORVIK_PROGRAM_DIR "/ZKMSG.MDB"),
-                program.filePath(QStringLiteral("ZKMSG.MDB")));
-    QFile profiles(program.filePath(QStringLiteral("CntStr.txt")));
-    profiles.open(QIODevice::WriteOnly);
-    profiles.write((connectionString(engine) + QStringLiteral("\tbench\r\n")).toUtf8());
-    profiles.close();
-    InitGlobal(QStringLiteral("ORVIK.INI"), program.path());
-    InitMsgDB();
+    const BenchProgram program(connectionString(engine));
     fmORVIK window;
     window.setEndProcess([] {});
     window.Form_Load();
@@ -179,8 +169,6 @@ int child(const QString& kind, const QString& engine) {
     const double seconds = t.elapsed() / 1000.0;
     window.queryPage().ExecSQL(QStringLiteral("select count(*) from loaded"));
     std::printf("%.3f %s\n", seconds, qPrintable(window.ui().fg1->textMatrix(1, 0)));
-    MainConnection().reset();
-    CloseMsgDB();
     installOperator(nullptr);
     return 0;
 }

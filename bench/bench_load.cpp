@@ -110,11 +110,6 @@ double bareReadSeconds(const QString& connectionString) {
 }
 
 int child(const QString& kind) {
-    QStandardPaths::setTestModeEnabled(true);
-    QTemporaryDir program;
-    ProgramInfo::setProgramPath(program.path(), QStringLiteral("ORVIK"));
-    QFile::copy(QStringLiteral(ORVIK_PROGRAM_DIR "/ZKMSG.MDB"),
-                program.filePath(QStringLiteral("ZKMSG.MDB")));
     QString cs;
     if (kind == QLatin1String("sqlite")) {
         cs = QStringLiteral("Driver={SQLite3};Database=") + benchFolder() + QStringLiteral("/bench.db");
@@ -125,12 +120,7 @@ int child(const QString& kind) {
                  .arg(pg->port)
                  .arg(pg->database, pg->user, pg->password);
     }
-    QFile profiles(program.filePath(QStringLiteral("CntStr.txt")));
-    profiles.open(QIODevice::WriteOnly);
-    profiles.write((cs + QStringLiteral("\tbench\r\n")).toUtf8());
-    profiles.close();
-    InitGlobal(QStringLiteral("ORVIK.INI"), program.path());
-    InitMsgDB();
+    const BenchProgram program(cs);
 
     const double bare = bareReadSeconds(cs);
     fmORVIK window;
@@ -142,8 +132,6 @@ int child(const QString& kind) {
     const double load = t.elapsed() / 1000.0;
     const int rows = window.ui().fg1->rows() - 1;
     std::printf("%.3f %.3f %d %.1f\n", bare, load, rows, peakResidentMb());
-    MainConnection().reset();
-    CloseMsgDB();
     return 0;
 }
 

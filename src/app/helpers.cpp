@@ -175,7 +175,7 @@ bool FileExists(const QString& path) {
     return info.exists() && !info.isDir();
 }
 
-QString TrimSpaces(const QString& text) {
+QStringView TrimSpaces(QStringView text) {
     qsizetype first = 0;
     qsizetype last = text.size();
     while (first < last && text[first] == u' ')
@@ -183,6 +183,10 @@ QString TrimSpaces(const QString& text) {
     while (last > first && text[last - 1] == u' ')
         --last;
     return text.mid(first, last - first);
+}
+
+QString TrimSpaces(const QString& text) {
+    return TrimSpaces(QStringView(text)).toString();
 }
 
 QString QuoteStr(const QVariant& value) {

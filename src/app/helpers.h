@@ -25,6 +25,7 @@ bool FileExists(const QString& path);
 
 // The text without leading and trailing blanks (spaces only; tabs and line breaks stay).
 QString TrimSpaces(const QString& text);
+QStringView TrimSpaces(QStringView text);
 
 QString QuoteStr(const QVariant& value);
 QVariant QuoteStrValue(const QVariant& value); // the same, as a field value

@@ -15,7 +15,7 @@ class WriteGuard;
 // commit is paid once a group instead of once a statement.
 class GroupedWrites {
 public:
-    explicit GroupedWrites(Connection& connection, int groupSize = 5000);
+    explicit GroupedWrites(Connection& connection, int groupSize = 20000);
     ~GroupedWrites();
     GroupedWrites(const GroupedWrites&) = delete;
     GroupedWrites& operator=(const GroupedWrites&) = delete;

@@ -66,6 +66,22 @@ std::optional<ImportReader::Record> ImportReader::next() {
     int literalLine = 0;
     bool started = false; // the record has begun: something other than a line end was read
     for (;;) {
+        // A run of ordinary characters goes over at once.
+        qsizetype run = m_pos;
+        for (; run < m_text.size(); ++run) {
+            const QChar d = m_text[run];
+            if ((d == u',' && !inLiteral) || d == u'\'' || d == u'\r' || d == u'\n')
+                break;
+        }
+        if (run > m_pos) {
+            if (!started) {
+                started = true;
+                record.line = m_line + 1;
+            }
+            piece += QStringView(m_text).mid(m_pos, run - m_pos);
+            m_pos = run;
+            continue;
+        }
         QChar c = take();
         if (c.isNull() && m_pos >= m_text.size() && m_atEnd) {
             if (inLiteral)

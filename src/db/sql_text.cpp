@@ -5,6 +5,46 @@ bool isWordChar(QChar c) {
     return c.isLetterOrNumber() || c == u'_';
 }
 
+// Where a comment or a quoted text opening at sql[i] ends (the index of its last character), or -1
+// when none opens there. Comments: "--" to the line end, "/* */". Quoted: '', "", ``, [] with a
+// doubled quote standing for itself, and PostgreSQL's $tag$ bodies.
+qsizetype endOfQuotedOrComment(QStringView sql, qsizetype i) {
+    const qsizetype n = sql.size();
+    const QChar c = sql[i];
+    const QChar next = i + 1 < n ? sql[i + 1] : QChar();
+    if (c == u'-' && next == u'-') {
+        while (i < n && sql[i] != u'\n')
+            ++i;
+        return i;
+    }
+    if (c == u'/' && next == u'*') {
+        const qsizetype end = sql.indexOf(u"*/", i + 2);
+        return end < 0 ? n : end + 1;
+    }
+    if (c == u'\'' || c == u'"' || c == u'`' || c == u'[') {
+        const QChar closing = c == u'[' ? u']' : c;
+        for (++i; i < n; ++i)
+            if (sql[i] == closing) {
+                if (closing != u']' && i + 1 < n && sql[i + 1] == closing)
+                    ++i;
+                else
+                    return i;
+            }
+        return n;
+    }
+    if (c == u'$' && (i == 0 || !isWordChar(sql[i - 1]))) {
+        qsizetype end = i + 1;
+        while (end < n && isWordChar(sql[end]))
+            ++end;
+        if (end < n && sql[end] == u'$' && !(end > i + 1 && sql[i + 1].isDigit())) {
+            const QStringView tag = sql.mid(i, end - i + 1);
+            const qsizetype closing = sql.indexOf(tag, end + 1);
+            return closing < 0 ? n : closing + tag.size() - 1;
+        }
+    }
+    return -1;
+}
+
 // The command of a statement that opens with named queries: the first SELECT, INSERT, UPDATE or
 // DELETE outside the parentheses, quotes and comments.
 StatementKind withStatementKind(QStringView sql) {
@@ -12,16 +52,8 @@ StatementKind withStatementKind(QStringView sql) {
     const qsizetype n = sql.size();
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = sql[i];
-        if (c == u'-' && i + 1 < n && sql[i + 1] == u'-') {
-            while (i < n && sql[i] != u'\n')
-                ++i;
-        } else if (c == u'/' && i + 1 < n && sql[i + 1] == u'*') {
-            const qsizetype end = sql.indexOf(u"*/", i + 2);
-            i = end < 0 ? n : end + 1;
-        } else if (c == u'\'' || c == u'"' || c == u'[' || c == u'`') {
-            const QChar close = c == u'[' ? u']' : c;
-            const qsizetype end = sql.indexOf(close, i + 1);
-            i = end < 0 ? n : end;
+        if (const qsizetype end = endOfQuotedOrComment(sql, i); end >= 0) {
+            i = end;
         } else if (c == u'(') {
             ++depth;
         } else if (c == u')') {
@@ -74,33 +106,10 @@ QStringList splitStatements(QStringView sql) {
     const qsizetype n = sql.size();
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = sql[i];
-        if (c == u'-' && i + 1 < n && sql[i + 1] == u'-') {
-            while (i < n && sql[i] != u'\n')
-                ++i;
-        } else if (c == u'/' && i + 1 < n && sql[i + 1] == u'*') {
-            const qsizetype end = sql.indexOf(u"*/", i + 2);
-            i = end < 0 ? n : end + 1;
-        } else if (c == u'\'' || c == u'"' || c == u'`' || c == u'[') {
-            const QChar closing = c == u'[' ? u']' : c;
-            content = true;
-            for (++i; i < n; ++i)
-                if (sql[i] == closing) {
-                    if (closing != u']' && i + 1 < n && sql[i + 1] == closing)
-                        ++i; // a doubled quote stands for itself
-                    else
-                        break;
-                }
-        } else if (c == u'$' && (i == 0 || !isWordChar(sql[i - 1]))) {
-            // $tag$ ... $tag$: the whole body is one literal.
-            qsizetype end = i + 1;
-            while (end < n && isWordChar(sql[end]))
-                ++end;
-            content = true;
-            if (end < n && sql[end] == u'$' && !(end > i + 1 && sql[i + 1].isDigit())) {
-                const QStringView tag = sql.mid(i, end - i + 1);
-                const qsizetype closing = sql.indexOf(tag, end + 1);
-                i = closing < 0 ? n : closing + tag.size() - 1;
-            }
+        if (const qsizetype end = endOfQuotedOrComment(sql, i); end >= 0) {
+            if (c != u'-' && c != u'/')
+                content = true; // a quoted text is content, a comment is not
+            i = end;
         } else if (c == u';') {
             close(i);
         } else if (!c.isSpace()) {

@@ -138,14 +138,8 @@ QString exactNumber(const QVariant& value) {
 
 // QuoteStr written straight onto the line: no string of its own per cell.
 void appendQuoted(QString& line, QStringView text) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text[first] == u' ')
-        ++first;
-    while (last > first && text[last - 1] == u' ')
-        --last;
     line += u'\'';
-    const QStringView inner = text.mid(first, last - first);
+    const QStringView inner = TrimSpaces(text);
     if (inner.contains(u'\''))
         for (QChar ch : inner) {
             line += ch;

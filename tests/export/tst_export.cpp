@@ -96,6 +96,16 @@ private:
     void query(const QString& sql);
     void exportTo(const char* button, const QString& fileName, QList<int> answers = {});
     QString status() const { return StatusMessage(); }
+    // Every cell of the result grid, by row, the header row first.
+    QList<QStringList> gridTexts() const {
+        QList<QStringList> rows;
+        for (int r = 0; r < fg1()->rows(); ++r) {
+            rows.append(QStringList());
+            for (int c = 0; c < fg1()->cols(); ++c)
+                rows.last().append(fg1()->textMatrix(r, c));
+        }
+        return rows;
+    }
     FlexGrid* fg1() const { return m_window->child<FlexGrid>("fg1"); }
     QLineEdit* fileBox() const { return m_window->child<QLineEdit>("txtFileName"); }
     QString path(const QString& name) const { return m_window->program.path(name); }
@@ -185,12 +195,7 @@ void TestExport::filesOfEveryColumnKind() {
 
     exportTo("cmdSaveXLS", path(QStringLiteral("grid.xls")));
     QCOMPARE(status(), QStringLiteral("已存檔:") + path(QStringLiteral("grid.xls")));
-    QList<QStringList> shown;
-    for (int r = 0; r < fg1()->rows(); ++r) {
-        shown.append(QStringList());
-        for (int c = 0; c < fg1()->cols(); ++c)
-            shown.last().append(fg1()->textMatrix(r, c));
-    }
+    QList<QStringList> shown = gridTexts();
     shown[2] = QStringList{QStringLiteral("2")}; // empty cells are not written
     QCOMPARE(workbookCells(path(QStringLiteral("grid.xls"))), shown);
 
@@ -346,12 +351,7 @@ void TestExport::csvFilesImportBack() {
     const QString columns = QStringLiteral("trim(name), amount, big, ratio, day, code");
     const QString order = QStringLiteral(" order by case when big is null then 1 else 0 end, big");
     query(QStringLiteral("select %1 from exported%2").arg(columns, order));
-    QList<QStringList> original;
-    for (int r = 0; r < fg1()->rows(); ++r) {
-        original.append(QStringList());
-        for (int c = 0; c < fg1()->cols(); ++c)
-            original.last().append(r == 0 ? QString() : fg1()->textMatrix(r, c));
-    }
+    const QList<QStringList> original = gridTexts().mid(1);
     query(kQuery);
     exportTo("cmdSaveCSV", path(QStringLiteral("grid.csv")));
     m_window->window->ui().tabPage->setCurrentIndex(0);
@@ -372,13 +372,7 @@ void TestExport::csvFilesImportBack() {
         QCOMPARE(m_window->op.inputPrompts.last().defaultText, file.section(u'.', 0, 0));
         QCOMPARE(status(), QStringLiteral("異動筆數:3"));
         query(QStringLiteral("select %1 from back%2").arg(columns, order));
-        QList<QStringList> back;
-        for (int r = 0; r < fg1()->rows(); ++r) {
-            back.append(QStringList());
-            for (int c = 0; c < fg1()->cols(); ++c)
-                back.last().append(r == 0 ? QString() : fg1()->textMatrix(r, c));
-        }
-        QCOMPARE(back, original);
+        QCOMPARE(gridTexts().mid(1), original);
     }
     QVERIFY2(m_window->op.boxes.isEmpty(), qPrintable(m_window->op.boxes.value(0).text));
 }

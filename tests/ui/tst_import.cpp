@@ -96,7 +96,7 @@ void TestImport::committedUpToTheFailingLine() {
     connect(Route(route));
     // Line 1 is the header; data line k stands on file line k + 1. The failure comes after the
     // first group of statements has been kept, in the middle of the second.
-    constexpr int failing = 5200;
+    constexpr int failing = 20200;
     QByteArray bytes = "n,t\r\n";
     for (int k = 1; k < failing; ++k)
         bytes += QByteArray::number(k) + ",'line " + QByteArray::number(k) + "'\r\n";
