@@ -28,6 +28,7 @@ void GroupedWrites::run(const QString& sql) {
             for (const QString& before : std::as_const(m_group))
                 execute(before);
             again.keep();
+            m_kept += m_group.size();
         }
         m_group.clear();
         throw failure;
@@ -40,11 +41,13 @@ void GroupedWrites::run(const QString& sql) {
 void GroupedWrites::runAlone(const QString& sql) {
     keep();
     execute(sql);
+    ++m_kept;
 }
 
 void GroupedWrites::keep() {
     if (m_guard)
         m_guard->keep();
     m_guard.reset();
+    m_kept += m_group.size();
     m_group.clear();
 }

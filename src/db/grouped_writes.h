@@ -27,6 +27,8 @@ public:
     void runAlone(const QString& sql);
     // Keeps the statements of the open group.
     void keep();
+    // Statements that stand, committed.
+    qint64 kept() const { return m_kept; }
 
 private:
     void execute(const QString& sql);
@@ -35,4 +37,5 @@ private:
     int m_groupSize;
     std::unique_ptr<WriteGuard> m_guard;
     QStringList m_group;
+    qint64 m_kept = 0;
 };

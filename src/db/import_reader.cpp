@@ -45,18 +45,15 @@ bool ImportReader::fill() {
     return true;
 }
 
-QChar ImportReader::peek() {
+bool ImportReader::more() {
     while (m_pos >= m_text.size())
         if (!fill())
-            return QChar();
-    return m_text[m_pos];
+            return false;
+    return true;
 }
 
-QChar ImportReader::take() {
-    const QChar c = peek();
-    if (!c.isNull())
-        ++m_pos;
-    return c;
+QChar ImportReader::peek() {
+    return more() ? m_text[m_pos] : QChar();
 }
 
 std::optional<ImportReader::Record> ImportReader::next() {
@@ -70,20 +67,19 @@ std::optional<ImportReader::Record> ImportReader::next() {
         qsizetype run = m_pos;
         for (; run < m_text.size(); ++run) {
             const QChar d = m_text[run];
-            if ((d == u',' && !inLiteral) || d == u'\'' || d == u'\r' || d == u'\n')
+            if ((d == u',' && !inLiteral) || d == u'\'' || d == u'\r' || d == u'\n' || d.isNull())
                 break;
         }
         if (run > m_pos) {
             if (!started) {
                 started = true;
-                record.line = m_line + 1;
+                record.line = m_recordLine = m_line + 1;
             }
             piece += QStringView(m_text).mid(m_pos, run - m_pos);
             m_pos = run;
             continue;
         }
-        QChar c = take();
-        if (c.isNull() && m_pos >= m_text.size() && m_atEnd) {
+        if (!more()) {
             if (inLiteral)
                 throw AppError(ErrNo::InvalidCall,
                                QStringLiteral("第 %1 行開始的引號到檔案結尾都沒有結束").arg(literalLine));
@@ -92,15 +88,21 @@ std::optional<ImportReader::Record> ImportReader::next() {
             record.pieces.append(piece);
             return record;
         }
+        const QChar c = m_text[m_pos++];
+        // A NUL is no text: a binary or UTF-16 file, read on, would become one endless value.
+        if (c.isNull())
+            throw AppError(
+                ErrNo::InvalidCall,
+                QStringLiteral("第 %1 行含有 NUL 字元: 這不是文字檔 (或是 UTF-16 編碼)").arg(m_line + 1));
         const bool lineEnd = c == u'\n' || c == u'\r';
         if (!started && !lineEnd) {
             started = true;
-            record.line = m_line + 1;
+            record.line = m_recordLine = m_line + 1;
         }
         if (lineEnd) {
             QString end(c);
             if (c == u'\r' && peek() == u'\n')
-                end += take();
+                end += m_text[m_pos++];
             ++m_line;
             if (inLiteral) {
                 piece += end;
@@ -114,7 +116,7 @@ std::optional<ImportReader::Record> ImportReader::next() {
         if (c == u'\'') {
             if (inLiteral && peek() == u'\'') {
                 piece += c;
-                piece += take();
+                piece += m_text[m_pos++];
                 continue;
             }
             inLiteral = !inLiteral;
@@ -154,15 +156,18 @@ bool isSlashDate(QStringView text) {
 }
 } // namespace
 
-QByteArray detectCodec(QIODevice& device) {
-    QByteArray chosen = LocalCodec::codecName();
+QByteArray detectCodec(QIODevice& device, bool* exact) {
+    if (exact)
+        *exact = true;
     for (const QByteArray& codec : {LocalCodec::codecName(), QByteArray("UTF-8"), QByteArray("Big5")})
         if (validIn(device, codec)) {
-            chosen = codec;
-            break;
+            device.seek(0);
+            return codec;
         }
+    if (exact)
+        *exact = false;
     device.seek(0);
-    return chosen;
+    return LocalCodec::codecName();
 }
 
 QString importValue(const QString& piece, bool sqlite) {

@@ -26,11 +26,14 @@ public:
     // inside a literal (naming the line it opened on); the records before it have been given.
     std::optional<Record> next();
     int linesRead() const { return m_line; }
+    // The line the record read last (or being read) starts on.
+    int recordLine() const { return m_recordLine; }
 
 private:
     bool fill();
-    // The next character, or a null QChar at the end of the file.
-    QChar take();
+    // True when a character is left to read (reading more of the file when needed).
+    bool more();
+    // The next character without taking it; a null QChar at the end of the file.
     QChar peek();
 
     QIODevice& m_device;
@@ -39,11 +42,13 @@ private:
     qsizetype m_pos = 0;
     bool m_atEnd = false;
     int m_line = 0; // lines begun so far
+    int m_recordLine = 0;
 };
 
 // The file's code page: the local one when every byte is valid in it, else UTF-8 or Big5 when the
 // bytes are valid there, else the local one all the same. The device is read through and rewound.
-QByteArray detectCodec(QIODevice& device);
+// exact, when given, is false when the bytes are valid in none of them (they then read as U+FFFD).
+QByteArray detectCodec(QIODevice& device, bool* exact = nullptr);
 
 // A data piece as the import sends it: an empty piece as NULL, #2003/05/07# as '2003/05/07', and on
 // SQLite a quoted date '2003/05/07' or date-time '2003/05/07 14:03:09' with "-" for "/".

@@ -26,6 +26,20 @@ void ScriptReader::scan(QStringView line, QString& kept) {
                 }
             }
             continue;
+        case State::EscapedLiteral: // E'...': a backslash takes the next character as it is
+            kept += c;
+            if (c == u'\\' && i + 1 < n) {
+                kept += next;
+                ++i;
+            } else if (c == u'\'') {
+                if (next == u'\'') {
+                    kept += next;
+                    ++i;
+                } else {
+                    m_state = State::Code;
+                }
+            }
+            continue;
         case State::Literal:
         case State::Name:
         case State::Bracket: {
@@ -63,7 +77,11 @@ void ScriptReader::scan(QStringView line, QString& kept) {
             continue;
         }
         if (c == u'\'' || c == u'"' || c == u'[') {
-            m_state = c == u'\'' ? State::Literal : c == u'"' ? State::Name : State::Bracket;
+            const bool escaped = c == u'\'' && i > 0 && (line[i - 1] == u'E' || line[i - 1] == u'e') &&
+                                 (i == 1 || !isWordChar(line[i - 2]));
+            m_state = c == u'\''  ? (escaped ? State::EscapedLiteral : State::Literal)
+                      : c == u'"' ? State::Name
+                                  : State::Bracket;
             m_openedAt = m_lines;
         } else if (c == u'$' && (i == 0 || !isWordChar(line[i - 1]))) {
             qsizetype end = i + 1;

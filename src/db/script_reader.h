@@ -26,7 +26,7 @@ public:
     int linesRead() const { return m_lines; }
 
 private:
-    enum class State { Code, Literal, Name, Bracket, Dollar, Block };
+    enum class State { Code, Literal, EscapedLiteral, Name, Bracket, Dollar, Block };
     // Appends the line's code to `kept`, following the state across the line.
     void scan(QStringView line, QString& kept);
     Batch take(int lastLine);

@@ -85,7 +85,7 @@ void runScriptFile(const QString& fileName, Connection& connection, LineRun& run
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + fileName);
-    run.codec = detectCodec(file);
+    run.codec = detectCodec(file, &run.codecExact);
     LineSource lines(file, run.codec);
     ScriptReader reader;
     GroupedWrites writes(connection);
@@ -101,6 +101,7 @@ void runScriptFile(const QString& fileName, Connection& connection, LineRun& run
                 else
                     writes.run(statement);
             } catch (const AppError& error) {
+                run.failedLine = batch.firstLine;
                 throw AppError(error.number(), QStringLiteral("%1 第 %2-%3 行的批次: %4")
                                                    .arg(fileName)
                                                    .arg(batch.firstLine)
@@ -117,16 +118,22 @@ void runScriptFile(const QString& fileName, Connection& connection, LineRun& run
             if (run.progress && !run.progress(run.lines)) {
                 run.stopped = true;
                 writes.keep();
+                run.kept = writes.kept();
                 return;
             }
         }
         if (const auto batch = reader.finish())
             runBatch(*batch);
     } catch (const AppError& error) {
-        writes.keep(); // what ran before the failure stands
-        if (error.description().startsWith(fileName))
-            throw;
-        throw AppError(error.number(), fileName + QStringLiteral(": ") + error.description());
+        writes.keep(); // what ran before the failure stands, and the message says how much that is
+        run.kept = writes.kept();
+        if (run.failedLine == 0)
+            run.failedLine = int(run.lines);
+        const QString where =
+            error.description().startsWith(fileName) ? QString() : fileName + QStringLiteral(": ");
+        throw AppError(error.number(), where + error.description() +
+                                           QStringLiteral("\r\n已執行並確定的陳述式數: %1").arg(run.kept));
     }
     writes.keep();
+    run.kept = writes.kept();
 }

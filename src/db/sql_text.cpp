@@ -23,8 +23,13 @@ qsizetype endOfQuotedOrComment(QStringView sql, qsizetype i) {
     }
     if (c == u'\'' || c == u'"' || c == u'`' || c == u'[') {
         const QChar closing = c == u'[' ? u']' : c;
+        // PostgreSQL's E'...': a backslash takes the next character as it is.
+        const bool escaped = c == u'\'' && i > 0 && (sql[i - 1] == u'E' || sql[i - 1] == u'e') &&
+                             (i == 1 || !isWordChar(sql[i - 2]));
         for (++i; i < n; ++i)
-            if (sql[i] == closing) {
+            if (escaped && sql[i] == u'\\')
+                ++i;
+            else if (sql[i] == closing) {
                 if (closing != u']' && i + 1 < n && sql[i + 1] == closing)
                     ++i;
                 else

@@ -12,8 +12,11 @@ class Connection;
 struct LineRun {
     std::function<bool(qint64 lines)> progress; // false stops the run after the current statement
     bool stopped = false;
-    qint64 lines = 0; // lines done (data lines of an import, file lines of a script)
-    QByteArray codec; // the code page the file was read in
+    qint64 lines = 0;       // lines done (data lines of an import, file lines of a script)
+    qint64 kept = 0;        // statements that stand, committed
+    int failedLine = 0;     // the file line a failure stopped at (0: none)
+    QByteArray codec;       // the code page the file was read in
+    bool codecExact = true; // false: bytes no code page held were read as U+FFFD
 };
 
 // Loads a text file into a table: the header line gives the columns, each data line one INSERT

@@ -58,7 +58,13 @@ bool isNumberLiteral(QStringView text) {
 
 // A date and time as the text of a value reads, by the forms engines write: "2003-05-07 14:03:09",
 // with T, slashes or dots, fractions and a zone after the seconds (left as written), or a time alone.
-std::optional<QDateTime> readDateTime(const QString& text) {
+// A date read from text, and whether the text gave a time of day.
+struct ReadDate {
+    QDateTime value;
+    bool withTime = true;
+};
+
+std::optional<ReadDate> readDateTime(const QString& text) {
     static const QRegularExpression dated(QStringLiteral(
         "^(\\d{4})[-/.](\\d{1,2})[-/.](\\d{1,2})(?:[ T](\\d{1,2}):(\\d{1,2})(?::(\\d{1,2})(?:[.,]\\d+)?)?)?"
         "\\s*(?:Z|[+-]\\d{2}(?::?\\d{2})?)?$"));
@@ -70,11 +76,11 @@ std::optional<QDateTime> readDateTime(const QString& text) {
         const QDate date(number(m, 1), number(m, 2), number(m, 3));
         const QTime time(number(m, 4), number(m, 5), number(m, 6));
         if (date.isValid() && time.isValid())
-            return QDateTime(date, time);
+            return ReadDate{QDateTime(date, time), m.capturedLength(4) > 0};
     } else if (const auto t = timed.match(trimmed); t.hasMatch()) {
         const QTime time(number(t, 1), number(t, 2), number(t, 3));
         if (time.isValid())
-            return QDateTime(QDate(1899, 12, 30), time);
+            return ReadDate{QDateTime(QDate(1899, 12, 30), time), true};
     }
     return std::nullopt;
 }
@@ -87,7 +93,11 @@ bool isBareValue(QStringView text) {
            text.compare(u"False", Qt::CaseInsensitive) == 0;
 }
 
-QString dateLiteral(const QDateTime& value) {
+// A date without a time of day is written as one ('2015/03/02'): with 00:00:00 added, a table that
+// keeps dates as text would take back a different text than it gave.
+QString dateLiteral(const QDateTime& value, bool withTime = true) {
+    if (!withTime)
+        return QuoteStr(value.toString(QStringLiteral("yyyy/MM/dd")));
     return QuoteStr(value.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
 }
 
@@ -203,7 +213,7 @@ QString recordCsvField(const QVariant& value, int adoType) {
         case QMetaType::QDateTime:
             return dateLiteral(value.toDateTime());
         case QMetaType::QDate:
-            return dateLiteral(QDateTime(value.toDate(), QTime(0, 0)));
+            return dateLiteral(QDateTime(value.toDate(), QTime(0, 0)), false);
         case QMetaType::QTime:
             return dateLiteral(QDateTime(QDate(1899, 12, 30), value.toTime()));
         default:
@@ -214,7 +224,7 @@ QString recordCsvField(const QVariant& value, int adoType) {
             return QStringLiteral("NULL");
         // A text no date can be read from is kept whole, as a literal.
         const auto read = readDateTime(text);
-        return read ? dateLiteral(*read) : QuoteStr(text);
+        return read ? dateLiteral(read->value, read->withTime) : QuoteStr(text);
     }
     if (isExactNumberType(adoType))
         return exactNumber(value);

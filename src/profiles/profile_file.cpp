@@ -19,11 +19,13 @@ QList<QString> profileLines(const QByteArray& bytes, QByteArray* codec) {
         if (!TrimSpaces(line).isEmpty())
             lines << line;
     };
+    // CR LF, a lone CR or a lone LF ends a line: a file saved by an editor with LF line ends
+    // must not run its profiles, passwords and all, into one name.
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != u'\r')
+        if (text[i] != u'\r' && text[i] != u'\n')
             continue;
         take(i);
-        if (i + 1 < text.size() && text[i + 1] == u'\n')
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
             ++i;
         start = i + 1;
     }

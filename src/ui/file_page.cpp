@@ -161,16 +161,20 @@ void FilePage::cmdLoadTextToDB_Click() {
         if (!table || TrimSpaces(*table).isEmpty())
             return;
         const LinesCommandScope scope(*this);
+        StatusMessage().clear(); // a message of an earlier run would read as this run's outcome
+        w.elaMsg->setCaption(QString());
         LineRun run;
         RunProgress progress(w.elaMsg, m_busy, QStringLiteral("已載入資料行數: "));
         run.progress = [&](qint64 lines) { return progress(lines); };
         qint64 count = 0;
         const bool loaded = LoadTextToDB(fileName, *table, MainConnection().get(), count, &run);
         if (loaded)
-            showStatus(LocalMsg(QStringLiteral("RecordAffected:")) + QString::number(count) +
-                       codecNote(run.codec));
+            showStatus(LocalMsg(QStringLiteral("RecordAffected:")) + QString::number(count) + codecNote(run));
         else if (run.stopped)
-            showStatus(QStringLiteral("已停止載入, 已寫入資料行數: ") + QString::number(run.lines));
+            showStatus(QStringLiteral("已停止載入, 已寫入資料行數: ") + QString::number(run.kept));
+        else if (run.failedLine > 0) // the progress count must not stand as if it were the outcome
+            showStatus(
+                QStringLiteral("載入中止於第 %1 行, 已寫入資料行數: %2").arg(run.failedLine).arg(run.kept));
     });
 }
 
@@ -200,14 +204,16 @@ void FilePage::cmdScript_Click() {
     QString done = QStringLiteral("作業完成, 處理資料行數: ") + QString::number(run.lines);
     if (run.stopped)
         done += QStringLiteral(" (已停止)");
-    w.elaMsg->setCaption(done + codecNote(run.codec));
+    w.elaMsg->setCaption(done + codecNote(run));
     w.elaMsg->setFloodPercent(0);
 }
 
-QString FilePage::codecNote(const QByteArray& codec) {
-    return codec.isEmpty() || codec == LocalCodec::codecName()
+QString FilePage::codecNote(const LineRun& run) {
+    if (!run.codecExact)
+        return QStringLiteral(" (檔案含有無法辨識的位元組, 已以 U+FFFD 代替)");
+    return run.codec.isEmpty() || run.codec == LocalCodec::codecName()
                ? QString()
-               : QStringLiteral(" (檔案以 %1 讀取)").arg(QString::fromLatin1(codec));
+               : QStringLiteral(" (檔案以 %1 讀取)").arg(QString::fromLatin1(run.codec));
 }
 
 FilePage::LinesCommandScope::LinesCommandScope(FilePage& page) : m_page(page), m_busy(page.m_busy) {

@@ -17,6 +17,7 @@ class QLineEdit;
 class QPushButton;
 class QToolButton;
 struct ExportRun;
+struct LineRun;
 
 // The file page: the shared file name, the file dialog and desktop viewer for it, and the three
 // exports of the result grid (CSV of SQL literals, tab text, workbook).
@@ -75,7 +76,7 @@ private:
     void setCommandEnabled(Kind kind, bool enabled);
     void showStatus(const QString& text);
     // " (read as Big5)" when a file was not read in the local code page.
-    static QString codecNote(const QByteArray& codec);
+    static QString codecNote(const LineRun& run);
 
     // The import and script commands disabled, and the window busy, while one of them runs.
     class LinesCommandScope {

@@ -1,6 +1,7 @@
 #include "app/errors.h"
 #include "db/import_reader.h"
 #include "db/script_reader.h"
+#include "db/sql_text.h"
 
 #include <QBuffer>
 #include <QTest>
@@ -11,6 +12,7 @@ class TestScriptImportReaders : public QObject {
 private slots:
     void scriptBatches_data();
     void scriptBatches();
+    void statementsOfABatch();
     void scriptEndingInsideAComment();
     void importRecords_data();
     void importRecords();
@@ -71,6 +73,9 @@ void TestScriptImportReaders::scriptBatches_data() {
     QTest::newRow("a $$ body keeps its comment marks")
         << "create function f() returns int as $$ select 1 -- kept\n$$ language sql\nGO"
         << QStringList{"1-3: create function f() returns int as $$ select 1 -- kept\n$$ language sql"};
+    QTest::newRow("E'' strings take a backslashed quote as text")
+        << "insert into t values (E'it\\'s -- no; comment')\nGO"
+        << QStringList{"1-2: insert into t values (E'it\\'s -- no; comment')"};
     QTest::newRow("only comments and blanks after the last GO run nothing")
         << "select 1\nGO\n-- the end\n/* really */\n"
         << QStringList{"1-2: select 1"};
@@ -80,6 +85,11 @@ void TestScriptImportReaders::scriptBatches() {
     QFETCH(QString, script);
     QFETCH(QStringList, batches);
     QCOMPARE(batchesOf(script), batches);
+}
+
+void TestScriptImportReaders::statementsOfABatch() {
+    QCOMPARE(splitStatements(u"insert into t values (E'a\\';b'); select ';' -- x;\n; /* ; */ select 2;"),
+             (QStringList{"insert into t values (E'a\\';b')", "select ';' -- x;", "/* ; */ select 2"}));
 }
 
 void TestScriptImportReaders::scriptEndingInsideAComment() {

@@ -1,6 +1,7 @@
 #include "app/local_codec.h"
 #include "db/connection.h"
 #include "db/session.h"
+#include "export/text_writers.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
 #include "grid/grid_model.h"
@@ -88,6 +89,8 @@ private slots:
     void failuresLeaveNoFalseFile();
     void workbookCellsAreCutAtTheSheetLimit();
     void oddValuesKeepTheirPlace();
+    void recordDatesKeepTheirPrecision_data();
+    void recordDatesKeepTheirPrecision();
     void csvFilesImportBack_data() { filesOfEveryColumnKind_data(); }
     void csvFilesImportBack();
 
@@ -343,6 +346,23 @@ void TestExport::oddValuesKeepTheirPlace() {
     const QList<QStringList> cells = workbookCells(path(QStringLiteral("odd.xls")));
     QCOMPARE(cells.value(4).value(0), QStringLiteral("lit _x0041_ end"));
     QCOMPARE(cells.value(5).value(0), QStringLiteral("x\uFFFFy"));
+}
+
+void TestExport::recordDatesKeepTheirPrecision_data() {
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("a date as text") << QVariant(QStringLiteral("2015-03-02")) << "'2015/03/02'";
+    QTest::newRow("a date") << QVariant(QDate(2015, 3, 2)) << "'2015/03/02'";
+    QTest::newRow("midnight, written")
+        << QVariant(QStringLiteral("2015-03-02 00:00:00")) << "'2015/03/02 00:00:00'";
+    QTest::newRow("a time alone") << QVariant(QStringLiteral("14:03:09")) << "'1899/12/30 14:03:09'";
+    QTest::newRow("no date at all") << QVariant(QStringLiteral("soon")) << "'soon'";
+}
+
+void TestExport::recordDatesKeepTheirPrecision() {
+    QFETCH(QVariant, value);
+    QFETCH(QString, written);
+    QCOMPARE(TextWriters::recordCsvField(value, 133), written);
 }
 
 void TestExport::csvFilesImportBack() {

@@ -79,8 +79,8 @@ void TestProfiles::readingRules_data() {
         << QByteArray("a\tA\textra\r\n") << QStringList{"a"} << QStringList{"A"};
     QTest::newRow("spaces kept") << QByteArray("  a \t B  \r\n") << QStringList{"  a "}
                                  << QStringList{" B  "};
-    QTest::newRow("lone CR ends a line, lone LF does not")
-        << QByteArray("a\tA\rb\nc\tB") << QStringList{"a", "b\nc"} << QStringList{"A", "B"};
+    QTest::newRow("lone CR and lone LF end a line")
+        << QByteArray("a\tA\rb\tB\nc\tC") << QStringList{"a", "b", "c"} << QStringList{"A", "B", "C"};
     QTest::newRow("TAB-only line is a profile") << QByteArray("\t\r\n") << QStringList{""} << QStringList{""};
     QTest::newRow("empty file") << QByteArray() << QStringList{} << QStringList{};
     QTest::newRow("chinese") << QStringLiteral("Database=資料.db\t資料庫\r\n").toUtf8()
