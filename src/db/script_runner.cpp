@@ -92,7 +92,14 @@ void runScriptFile(const QString& fileName, Connection& connection, LineRun& run
     bool scriptRulesTransactions = false;
     const auto runBatch = [&](const ScriptReader::Batch& batch) {
         CurrentSql() = batch.sql;
+        qsizetype searchFrom = 0;
         for (const QString& statement : splitStatements(batch.sql)) {
+            // The file line the statement starts on: the batch's first line and the breaks before it.
+            const qsizetype at = batch.sql.indexOf(statement, searchFrom);
+            const int line =
+                batch.firstLine + int(QStringView(batch.sql).left(std::max<qsizetype>(at, 0)).count(u'\n'));
+            if (at >= 0)
+                searchFrom = at + statement.size();
             try {
                 if (isTransactionControl(statement))
                     scriptRulesTransactions = true;
@@ -101,9 +108,10 @@ void runScriptFile(const QString& fileName, Connection& connection, LineRun& run
                 else
                     writes.run(statement);
             } catch (const AppError& error) {
-                run.failedLine = batch.firstLine;
-                throw AppError(error.number(), QStringLiteral("%1 第 %2-%3 行的批次: %4")
+                run.failedLine = line;
+                throw AppError(error.number(), QStringLiteral("%1 第 %2 行 (第 %3-%4 行的批次): %5")
                                                    .arg(fileName)
+                                                   .arg(line)
                                                    .arg(batch.firstLine)
                                                    .arg(batch.lastLine)
                                                    .arg(error.description()));

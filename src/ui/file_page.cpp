@@ -183,11 +183,14 @@ void FilePage::cmdScript_Click() {
         return;
     CurrentSql().clear();
     LineRun run;
+    bool failed = false;
     const QString fileName = TrimSpaces(w.txtFileName->text());
     if (!FileExists(fileName)) {
         showStatus(ZKMSG(QStringLiteral("ErrorReadFile")) + QStringLiteral(":") + fileName);
     } else {
         const LinesCommandScope scope(*this);
+        StatusMessage().clear(); // a message of an earlier run would read as this run's outcome
+        w.elaMsg->setCaption(QString());
         RunProgress progress(w.elaMsg, m_busy, QStringLiteral("已讀入資料行數: "));
         run.progress = [&](qint64 lines) { return progress(lines); };
         try {
@@ -197,6 +200,7 @@ void FilePage::cmdScript_Click() {
                                               "It is either closed or invalid in this context."));
             runScriptFile(fileName, *MainConnection(), run);
         } catch (...) {
+            failed = true;
             ReportError(QStringLiteral("fmORVIK_cmdScript_Click"), currentError(std::current_exception()));
         }
     }
@@ -204,6 +208,11 @@ void FilePage::cmdScript_Click() {
     QString done = QStringLiteral("作業完成, 處理資料行數: ") + QString::number(run.lines);
     if (run.stopped)
         done += QStringLiteral(" (已停止)");
+    else if (failed) // the completion text comes in every case: a failure is said with it
+        done += run.failedLine > 0 ? QStringLiteral(" (第 %1 行失敗, 已執行並確定的陳述式數: %2)")
+                                         .arg(run.failedLine)
+                                         .arg(run.kept)
+                                   : QStringLiteral(" (失敗)");
     w.elaMsg->setCaption(done + codecNote(run));
     w.elaMsg->setFloodPercent(0);
 }
