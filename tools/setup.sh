@@ -14,7 +14,7 @@ packages=(
   libxlsxwriter-dev
   fonts-noto-cjk fonts-arphic-ukai qt6-translations-l10n
   postgresql sqlite3
-  xvfb xauth xdotool imagemagick unzip
+  xvfb xauth xdotool imagemagick unzip poppler-utils
 )
 
 missing=()
