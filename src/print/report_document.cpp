@@ -104,7 +104,9 @@ void ReportDocument::paintGrid(QPainter& painter, const ReportLayout::Slice& sli
                 painter.fillRect(cell, QColor(230, 230, 230));
             painter.drawRect(cell);
             // A cell shows what fits on its line; the grid shows no more of a long text either.
-            const QString text = grid.text(gridRow, c).left(GridModel::kShownChars);
+            const QString text = gridRow < grid.rows() && c < grid.cols()
+                                     ? grid.text(gridRow, c).left(GridModel::kShownChars)
+                                     : QString();
             painter.drawText(
                 cell.adjusted(45 * scale, 0, -45 * scale, 0), Qt::AlignVCenter | Qt::AlignLeft,
                 QFontMetricsF(painter.font()).elidedText(text, Qt::ElideRight, width - 90 * scale));

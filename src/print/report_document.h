@@ -44,6 +44,7 @@ public:
     ReportDocument(Content content, ReportDecoration decoration);
 
     int pageCount() const { return m_layout.pageCount(); }
+    const GridModel* grid() const { return m_content.grid; }
     QSizeF pageTwips() const { return {m_page.width, m_page.height}; }
     QPageLayout pageLayout() const;
 

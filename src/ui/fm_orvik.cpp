@@ -1,12 +1,15 @@
 #include "ui/fm_orvik.h"
 
 #include "app/errors.h"
+#include "app/global_settings.h"
 #include "app/gui/widget_helpers.h"
 #include "app/helpers.h"
 #include "app/operator.h"
 #include "app/program_info.h"
+#include "db/session.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
+#include "print/report_document.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -118,6 +122,7 @@ void fmORVIK::connectSignals() {
     connect(m_ui.tabPage, &QTabWidget::currentChanged, this, &fmORVIK::tabPage_Scroll);
     connect(m_ui.cmdExit, &QPushButton::clicked, this, &fmORVIK::cmdExit_Click);
     connect(m_ui.cmdQryDB, &QPushButton::clicked, m_query, &QueryPage::cmdQryDB_Click);
+    connect(m_ui.cmdPrint, &QPushButton::clicked, this, &fmORVIK::cmdPrint_Click);
     connect(m_ui.cmdConnect, &QPushButton::clicked, this, [this] { m_connect.cmdConnect_Click(); });
     connect(m_ui.cmdAddSetting, &QPushButton::clicked, m_profiles, &ProfilePage::cmdAddSetting_Click);
     connect(m_ui.cmdUpdateSetting, &QPushButton::clicked, m_profiles, &ProfilePage::cmdUpdateSetting_Click);
@@ -236,7 +241,10 @@ void fmORVIK::mnuMaintain_Click(int index) {
         case 5:
             toggleLandscape();
             break;
-        default: // printing: to come
+        case 4:
+            cmdPrint_Click();
+            break;
+        default:
             break;
         }
     });
@@ -297,6 +305,50 @@ void fmORVIK::mnuConnect_Click(int index) {
             break;
         }
     });
+}
+
+void fmORVIK::cmdPrint_Click() {
+    if (m_busy.refuse())
+        return;
+    Operator& op = currentOperator();
+    op.setBusy(true);
+    op.processEvents();
+    m_ui.mnuMaintain[4]->setEnabled(false);
+    guarded(QStringLiteral("fmORVIK_cmdPrint_Click"), [&] {
+        if (!m_preview)
+            m_preview = new frmPrint(this);
+        const std::optional<QString> title =
+            op.inputBox(QStringLiteral("請輸入報表標題"), QStringLiteral("報表標題"),
+                        QStringLiteral("資料庫查詢列印"), EchoMode::Normal);
+        m_preview->setHeader(title.value_or(QString()));
+        m_preview->setProgId(QStringLiteral("ORVEL"));
+
+        ReportDocument::Content content;
+        const FlexGrid* grid = m_ui.fg1;
+        content.grid = grid->grid();
+        for (int col = 0; col < grid->cols(); ++col) // the widths the grid shows, in twips
+            content.columnWidths << (col < grid->grid()->fixedCols()
+                                         ? grid->verticalHeader()->width()
+                                         : grid->columnWidth(col - grid->grid()->fixedCols())) *
+                                        15.0;
+        content.font = QFont(QStringLiteral("標楷體"), 10);
+        content.orientation = m_ui.chkLandscape->isChecked() ? QPageLayout::Landscape : QPageLayout::Portrait;
+        if (m_ui.txtSQL->textCursor().hasSelection()) {
+            CurrentSql() = TrimSpaces(m_ui.txtSQL->textCursor().selectedText().replace(QChar(0x2029), u'\n'));
+            content.text = CurrentSql();
+        }
+        ReportDecoration decoration;
+        decoration.customerName = GlobalSettings().CustName;
+        decoration.title = m_preview->header();
+        decoration.programId = m_preview->progId();
+        decoration.logo = m_preview->logo();
+        decoration.logoTwips = QSizeF(m_preview->logo().size()) * 15.0;
+        m_preview->setDocument(std::make_unique<ReportDocument>(content, decoration));
+        m_preview->show();
+        m_preview->raise();
+    });
+    op.setBusy(false);
+    m_ui.mnuMaintain[4]->setEnabled(true);
 }
 
 void fmORVIK::mnuAbout_Click() {

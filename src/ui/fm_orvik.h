@@ -6,6 +6,7 @@
 #include "ui/file_dialog.h"
 #include "ui/file_page.h"
 #include "ui/fm_orvik_layout.h"
+#include "ui/frm_print.h"
 #include "ui/maintenance.h"
 #include "ui/query_page.h"
 
@@ -45,6 +46,9 @@ public:
     void mnuSave_Click(int index);
     void mnuConnect_Click(int index);
     void mnuAbout_Click();
+    // Composes the report of the result grid and shows it in the preview window.
+    void cmdPrint_Click();
+    frmPrint* preview() const { return m_preview; }
     void mnuExit_Click();
     void tabPage_Scroll(int index);
     void cmdExit_Click();
@@ -73,6 +77,7 @@ private:
     QueryPage* m_query = nullptr;
     Maintenance* m_maintenance = nullptr;
     FilePage* m_files = nullptr;
+    frmPrint* m_preview = nullptr;          // created on the first print, then only hidden
     const QEvent* m_previewedKey = nullptr; // a key event travels up to the parents: preview it once
     QPointer<QWidget> m_previewedAt;
     std::function<void()> m_endProcess;
