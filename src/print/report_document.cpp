@@ -72,6 +72,23 @@ ReportDocument::ReportDocument(Content content, ReportDecoration decoration)
       m_layout(m_page, gridOf(m_content, m_rowHeight), {int(m_textLines.size()), m_lineHeight}) {
 }
 
+QList<double> ReportDocument::fittedColumnWidths(const GridModel& grid, const QList<double>& shownTwips,
+                                                 const QFont& font, double pageWidthTwips) {
+    const QFontMetricsF metrics(font);
+    QList<double> widths;
+    for (int col = 0; col < grid.cols(); ++col) {
+        double wanted = shownTwips.value(col);
+        for (int row : {0, grid.longestRow(col)}) {
+            if (row < 0 || row >= grid.rows())
+                continue;
+            const QString text = grid.text(row, col).left(GridModel::kShownChars);
+            wanted = std::max(wanted, screenTwips(metrics.horizontalAdvance(text), metrics) + 120);
+        }
+        widths << std::min(wanted, pageWidthTwips);
+    }
+    return widths;
+}
+
 QPageLayout ReportDocument::pageLayout() const {
     return QPageLayout(m_content.pageSize, m_content.orientation, QMarginsF(0, 0, 0, 0));
 }

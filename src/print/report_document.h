@@ -43,6 +43,11 @@ public:
 
     ReportDocument(Content content, ReportDecoration decoration);
 
+    // Column widths for the report: each at least as the grid shows it (shownTwips), and wide enough
+    // for its header and its longest cell in the report's font, up to the width of a page.
+    static QList<double> fittedColumnWidths(const GridModel& grid, const QList<double>& shownTwips,
+                                            const QFont& font, double pageWidthTwips);
+
     int pageCount() const { return m_layout.pageCount(); }
     const GridModel* grid() const { return m_content.grid; }
     QSizeF pageTwips() const { return {m_page.width, m_page.height}; }

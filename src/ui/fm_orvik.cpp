@@ -333,6 +333,12 @@ void fmORVIK::cmdPrint_Click() {
                                         15.0;
         content.font = QFont(QStringLiteral("標楷體"), 10);
         content.orientation = m_ui.chkLandscape->isChecked() ? QPageLayout::Landscape : QPageLayout::Portrait;
+        const QSizeF page = content.pageSize.size(QPageSize::Point) * 20; // twips
+        const double printable =
+            (content.orientation == QPageLayout::Landscape ? page.height() : page.width()) - content.left -
+            content.right;
+        content.columnWidths =
+            ReportDocument::fittedColumnWidths(*grid->grid(), content.columnWidths, content.font, printable);
         if (m_ui.txtSQL->textCursor().hasSelection()) {
             CurrentSql() = TrimSpaces(m_ui.txtSQL->textCursor().selectedText().replace(QChar(0x2029), u'\n'));
             content.text = CurrentSql();
