@@ -23,6 +23,7 @@
 class ReportPageView : public QWidget {
 public:
     explicit ReportPageView(QWidget* parent) : QWidget(parent) {}
+    std::function<void()> clicked;
     void show(const ReportDocument* document, int page, double zoom) {
         m_document = document;
         m_page = page;
@@ -33,6 +34,10 @@ public:
     }
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && clicked)
+            clicked();
+    }
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.fillRect(rect(), Qt::white);
@@ -95,7 +100,7 @@ frmPrint::frmPrint(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_vsp->setObjectName(QStringLiteral("vsp"));
     m_vsFrame->setWidget(m_vsp);
     m_vsFrame->viewport()->installEventFilter(this);
-    m_vsp->installEventFilter(this);
+    m_vsp->clicked = [this] { vsFrame_Click(); };
     layout->addWidget(m_vsFrame, 1);
     resize(900, 700);
     Form_Load();
@@ -179,8 +184,7 @@ void frmPrint::vsFrame_Click() {
 }
 
 bool frmPrint::eventFilter(QObject* watched, QEvent* event) {
-    if ((watched == m_vsFrame->viewport() || watched == m_vsp) &&
-        event->type() == QEvent::MouseButtonRelease &&
+    if (watched == m_vsFrame->viewport() && event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
         vsFrame_Click();
     return QWidget::eventFilter(watched, event);

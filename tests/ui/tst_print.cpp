@@ -1,3 +1,4 @@
+#include "app/global_settings.h"
 #include "db/connection.h"
 #include "db/session.h"
 #include "print/report_document.h"
@@ -5,7 +6,9 @@
 #include "support/test_databases.h"
 #include "ui/frm_print.h"
 
+#include <QBuffer>
 #include <QCheckBox>
+#include <QImage>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -26,6 +29,8 @@ class TestPrint : public QObject {
 
 private slots:
     void previewPagesAndPrints();
+    void logoAndOddGrids_data();
+    void logoAndOddGrids();
 
 private:
     void print(StartedWindow& s, const std::optional<QString>& title);
@@ -96,6 +101,67 @@ void TestPrint::previewPagesAndPrints() {
     s.editor()->setPlainText(QStringLiteral("select 1"));
     QTest::mouseClick(s.child<QPushButton>("cmdQryDB"), Qt::LeftButton);
     QVERIFY(!preview->document());
+}
+
+void TestPrint::logoAndOddGrids_data() {
+    QTest::addColumn<QByteArray>("logo"); // the logo file's bytes; "-" for no file
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("images"); // pictures on the first page
+    QImage picture(40, 20, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    QTest::newRow("a logo, 300 columns")
+        << png << QStringLiteral("select 1 as c") + QStringLiteral(", 1").repeated(299) << 1;
+    QTest::newRow("no logo file, a megabyte in a cell")
+        << QByteArray("-") << QStringLiteral("select printf('%.*c', 1048576, 'x')") << 0;
+    QTest::newRow("a logo that is no picture, no rows")
+        << QByteArray("not a picture") << QStringLiteral("select 1 as c where 1 = 0") << 0;
+}
+
+void TestPrint::logoAndOddGrids() {
+    QFETCH(QByteArray, logo);
+    QFETCH(QString, sql);
+    QFETCH(int, images);
+    StartedWindow s([&](TestProgram& p) {
+        p.write(QStringLiteral("CntStr.txt"), QByteArray("Driver={SQLite3};Database=p.db\tP\r\n"));
+        makeSqliteDatabase(p.path(QStringLiteral("p.db")), QStringLiteral("CREATE TABLE t (n INTEGER)"));
+        if (logo != "-")
+            p.write(QStringLiteral("logo.png"), logo);
+    });
+    GlobalSettings().LogoFile = s.program.path(QStringLiteral("logo.png"));
+    s.editor()->setPlainText(sql);
+    QTest::mouseClick(s.child<QPushButton>("cmdQryDB"), Qt::LeftButton);
+    print(s, QStringLiteral("t"));
+    frmPrint* preview = s.window->preview();
+    QVERIFY(preview && preview->document());
+    QVERIFY(s.op.boxes.isEmpty());
+    // A click on the page switches between the whole page and 80 percent.
+    auto* frame = preview->findChild<QWidget*>(QStringLiteral("vsp"));
+    QTest::mouseClick(frame, Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(preview->wholePage());
+    QTest::mouseClick(frame, Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(!preview->wholePage());
+
+    const QString pdf = s.program.path(QStringLiteral("first.pdf"));
+    s.op.fileNames = {pdf};
+    preview->cmdFirst_Click();
+    QTest::mouseClick(preview->findChild<QPushButton*>(QStringLiteral("cmdPrintPage")), Qt::LeftButton);
+    QProcess list;
+    list.start(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf});
+    list.waitForFinished(60000);
+    const QStringList lines =
+        QString::fromUtf8(list.readAllStandardOutput()).trimmed().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size() - 2, images); // two lines of headings, then one per picture
+    QVERIFY(pdfText(pdf).contains(QStringLiteral("頁次:1/")));
+
+    // A PDF file that cannot be written is said, and the program goes on.
+    s.op.fileNames = {s.program.path(QStringLiteral("no/such/folder/x.pdf"))};
+    QTest::mouseClick(preview->findChild<QPushButton*>(QStringLiteral("cmdPrintPage")), Qt::LeftButton);
+    QCOMPARE(s.op.boxes.size(), 1);
+    QVERIFY(s.op.boxes.last().text.contains(QStringLiteral("cmdPrintPage_Click")));
 }
 
 QTEST_MAIN(TestPrint)
