@@ -5,9 +5,11 @@
 
 #include <QFile>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QScreen>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -15,10 +17,20 @@
 namespace {
 constexpr double kTwipsPerInch = 1440;
 
-// Twips of a text height or width measured on the screen, whose resolution the metrics use.
-double screenTwips(double pixels, const QFontMetricsF& metrics) {
-    Q_UNUSED(metrics);
-    return pixels * kTwipsPerInch / 96.0;
+// Texts are measured in twips, on a device of 1440 dots an inch: at that resolution no hinting
+// narrows a glyph, so what fits here fits on paper and on the screen alike.
+const QPaintDevice* twipDevice() {
+    static const QImage device = [] {
+        QImage image(1, 1, QImage::Format_RGB32);
+        image.setDotsPerMeterX(int(kTwipsPerInch / 0.0254));
+        image.setDotsPerMeterY(int(kTwipsPerInch / 0.0254));
+        return image;
+    }();
+    return &device;
+}
+
+QFontMetricsF twipMetrics(const QFont& font) {
+    return QFontMetricsF(font, twipDevice());
 }
 
 ReportLayout::Page pageOf(const ReportDocument::Content& c) {
@@ -39,13 +51,11 @@ QStringList wrap(const QString& text, const QFont& font, double widthTwips) {
     QStringList lines;
     if (text.isEmpty())
         return lines;
-    const QFontMetricsF metrics(font);
-    const double widthPixels = widthTwips * 96.0 / kTwipsPerInch;
     for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
-        QTextLayout layout(paragraph, font);
+        QTextLayout layout(paragraph, font, const_cast<QPaintDevice*>(twipDevice()));
         layout.beginLayout();
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(widthPixels);
+            line.setLineWidth(widthTwips);
             lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
         }
         layout.endLayout();
@@ -66,15 +76,15 @@ ReportLayout::Grid gridOf(const ReportDocument::Content& c, double rowHeight) {
 
 ReportDocument::ReportDocument(Content content, ReportDecoration decoration)
     : m_content(std::move(content)), m_decoration(std::move(decoration)), m_page(pageOf(m_content)),
-      m_rowHeight(screenTwips(QFontMetricsF(m_content.font).height(), QFontMetricsF(m_content.font)) + 90),
-      m_lineHeight(screenTwips(QFontMetricsF(m_content.font).lineSpacing(), QFontMetricsF(m_content.font))),
+      m_rowHeight(twipMetrics(m_content.font).height() + 90),
+      m_lineHeight(twipMetrics(m_content.font).lineSpacing()),
       m_textLines(wrap(m_content.text, m_content.font, m_page.printableWidth())),
       m_layout(m_page, gridOf(m_content, m_rowHeight), {int(m_textLines.size()), m_lineHeight}) {
 }
 
 QList<double> ReportDocument::fittedColumnWidths(const GridModel& grid, const QList<double>& shownTwips,
                                                  const QFont& font, double pageWidthTwips) {
-    const QFontMetricsF metrics(font);
+    const QFontMetricsF metrics = twipMetrics(font);
     QList<double> widths;
     for (int col = 0; col < grid.cols(); ++col) {
         double wanted = shownTwips.value(col);
@@ -82,7 +92,7 @@ QList<double> ReportDocument::fittedColumnWidths(const GridModel& grid, const QL
             if (row < 0 || row >= grid.rows())
                 continue;
             const QString text = grid.text(row, col).left(GridModel::kShownChars);
-            wanted = std::max(wanted, screenTwips(metrics.horizontalAdvance(text), metrics) + 120);
+            wanted = std::max(wanted, metrics.horizontalAdvance(text) + 120);
         }
         widths << std::min(wanted, pageWidthTwips);
     }
@@ -124,9 +134,8 @@ void ReportDocument::paintGrid(QPainter& painter, const ReportLayout::Slice& sli
             const QString text = gridRow < grid.rows() && c < grid.cols()
                                      ? grid.text(gridRow, c).left(GridModel::kShownChars)
                                      : QString();
-            painter.drawText(
-                cell.adjusted(45 * scale, 0, -45 * scale, 0), Qt::AlignVCenter | Qt::AlignLeft,
-                QFontMetricsF(painter.font()).elidedText(text, Qt::ElideRight, width - 90 * scale));
+            painter.drawText(cell.adjusted(45 * scale, 0, -45 * scale, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                             painter.fontMetrics().elidedText(text, Qt::ElideRight, width - 90 * scale));
             x += width;
         }
     };
@@ -167,7 +176,7 @@ void ReportDocument::decorate(QPainter& painter, int page, double scale) const {
     const double left = m_page.left * scale;
     const double width = (m_page.width - m_page.left - m_page.right) * scale;
     const auto line = [&](double yTwips, Qt::Alignment align, const QString& text) {
-        const double height = QFontMetricsF(painter.font()).height() * 1.2;
+        const double height = painter.fontMetrics().height() * 1.2;
         painter.drawText(QRectF(left, yTwips * scale, width, height), align | Qt::AlignTop, text);
     };
     painter.setPen(Qt::black);

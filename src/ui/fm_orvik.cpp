@@ -326,11 +326,12 @@ void fmORVIK::cmdPrint_Click() {
         ReportDocument::Content content;
         const FlexGrid* grid = m_ui.fg1;
         content.grid = grid->grid();
+        const double twipsPerPixel = 1440.0 / grid->logicalDpiX();
         for (int col = 0; col < grid->cols(); ++col) // the widths the grid shows, in twips
             content.columnWidths << (col < grid->grid()->fixedCols()
                                          ? grid->verticalHeader()->width()
                                          : grid->columnWidth(col - grid->grid()->fixedCols())) *
-                                        15.0;
+                                        twipsPerPixel;
         content.font = QFont(QStringLiteral("標楷體"), 10);
         content.orientation = m_ui.chkLandscape->isChecked() ? QPageLayout::Landscape : QPageLayout::Portrait;
         const QSizeF page = content.pageSize.size(QPageSize::Point) * 20; // twips
@@ -348,7 +349,7 @@ void fmORVIK::cmdPrint_Click() {
         decoration.title = m_preview->header();
         decoration.programId = m_preview->progId();
         decoration.logo = m_preview->logo();
-        decoration.logoTwips = QSizeF(m_preview->logo().size()) * 15.0;
+        decoration.logoTwips = QSizeF(m_preview->logo().size()) * twipsPerPixel;
         m_preview->setDocument(std::make_unique<ReportDocument>(content, decoration));
         m_preview->show();
         m_preview->raise();

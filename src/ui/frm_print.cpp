@@ -29,7 +29,8 @@ public:
         m_page = page;
         m_zoom = zoom;
         const QSizeF twips = document ? document->pageTwips() : QSizeF(11906, 16838);
-        setFixedSize(QSizeF(twips.width() / 15.0 * zoom, twips.height() / 15.0 * zoom).toSize());
+        const double pixelsPerTwip = logicalDpiX() / 1440.0;
+        setFixedSize((twips * pixelsPerTwip * zoom).toSize());
         update();
     }
 
@@ -153,7 +154,9 @@ void frmPrint::showPage(int page) {
     if (m_wholePage && m_document) {
         const QSizeF twips = m_document->pageTwips();
         const QSize room = m_vsFrame->viewport()->size();
-        zoom = std::min(room.width() / (twips.width() / 15.0), room.height() / (twips.height() / 15.0));
+        const double pixelsPerTwip = m_vsp->logicalDpiX() / 1440.0;
+        zoom = std::min(room.width() / (twips.width() * pixelsPerTwip),
+                        room.height() / (twips.height() * pixelsPerTwip));
     }
     m_vsp->show(m_document.get(), m_page, zoom);
     m_pageLabel->setText(QStringLiteral("%1 / %2").arg(m_page + 1).arg(count));
