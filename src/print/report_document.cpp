@@ -53,6 +53,10 @@ QStringList wrap(const QString& text, const QFont& font, double widthTwips) {
         return lines;
     for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
         QTextLayout layout(paragraph, font, const_cast<QPaintDevice*>(twipDevice()));
+        QTextOption option;
+        option.setWrapMode(
+            QTextOption::WrapAtWordBoundaryOrAnywhere); // a word wider than the page breaks too
+        layout.setTextOption(option);
         layout.beginLayout();
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
             line.setLineWidth(widthTwips);
@@ -75,8 +79,8 @@ ReportLayout::Grid gridOf(const ReportDocument::Content& c, double rowHeight) {
 } // namespace
 
 ReportDocument::ReportDocument(Content content, ReportDecoration decoration)
-    : m_content(std::move(content)), m_decoration(std::move(decoration)), m_page(pageOf(m_content)),
-      m_rowHeight(twipMetrics(m_content.font).height() + 90),
+    : m_content(std::move(content)), m_decoration(std::move(decoration)), m_printedAt(m_decoration.now()),
+      m_page(pageOf(m_content)), m_rowHeight(twipMetrics(m_content.font).height() + 90),
       m_lineHeight(twipMetrics(m_content.font).lineSpacing()),
       m_textLines(wrap(m_content.text, m_content.font, m_page.printableWidth())),
       m_layout(m_page, gridOf(m_content, m_rowHeight), {int(m_textLines.size()), m_lineHeight}) {
@@ -131,9 +135,10 @@ void ReportDocument::paintGrid(QPainter& painter, const ReportLayout::Slice& sli
                 painter.fillRect(cell, QColor(230, 230, 230));
             painter.drawRect(cell);
             // A cell shows what fits on its line; the grid shows no more of a long text either.
-            const QString text = gridRow < grid.rows() && c < grid.cols()
-                                     ? grid.text(gridRow, c).left(GridModel::kShownChars)
-                                     : QString();
+            QString text = gridRow < grid.rows() && c < grid.cols()
+                               ? grid.text(gridRow, c).left(GridModel::kShownChars)
+                               : QString();
+            text.replace(u'\n', u' ').replace(u'\r', u' '); // a cell is one line on paper
             painter.drawText(cell.adjusted(45 * scale, 0, -45 * scale, 0), Qt::AlignVCenter | Qt::AlignLeft,
                              painter.fontMetrics().elidedText(text, Qt::ElideRight, width - 90 * scale));
             x += width;
@@ -177,7 +182,9 @@ void ReportDocument::decorate(QPainter& painter, int page, double scale) const {
     const double width = (m_page.width - m_page.left - m_page.right) * scale;
     const auto line = [&](double yTwips, Qt::Alignment align, const QString& text) {
         const double height = painter.fontMetrics().height() * 1.2;
-        painter.drawText(QRectF(left, yTwips * scale, width, height), align | Qt::AlignTop, text);
+        // A text longer than the line is cut at its end, not at both edges of the paper.
+        painter.drawText(QRectF(left, yTwips * scale, width, height), align | Qt::AlignTop,
+                         painter.fontMetrics().elidedText(text, Qt::ElideRight, int(width)));
     };
     painter.setPen(Qt::black);
     font(12, false);
@@ -186,18 +193,23 @@ void ReportDocument::decorate(QPainter& painter, int page, double scale) const {
     line(700, Qt::AlignHCenter, d.title);
     font(8, true);
     line(m_page.top - 300, Qt::AlignRight,
-         QStringLiteral("列印時間: ") + QLocale().toString(d.now(), QLocale::ShortFormat));
+         QStringLiteral("列印時間: ") + QLocale().toString(m_printedAt, QLocale::ShortFormat));
     const double footer = m_page.height - m_page.bottom + 150;
     line(footer, Qt::AlignLeft, QStringLiteral("程式編號:") + d.programId);
     line(footer, Qt::AlignHCenter, d.customerName);
     line(footer, Qt::AlignRight, QStringLiteral("頁次:%1/%2").arg(page + 1).arg(pageCount()));
-    if (!d.logo.isNull())
-        painter.drawImage(
-            QRectF(800 * scale, 500 * scale, d.logoTwips.width() * scale, d.logoTwips.height() * scale),
-            d.logo);
+    if (!d.logo.isNull()) {
+        // The logo box holds at most kLogoMaxTwips; a bigger picture is scaled down into it, whole.
+        QSizeF box = d.logoTwips;
+        if (box.width() > kLogoMaxTwips.width() || box.height() > kLogoMaxTwips.height())
+            box.scale(kLogoMaxTwips, Qt::KeepAspectRatio);
+        painter.drawImage(QRectF(800 * scale, 500 * scale, box.width() * scale, box.height() * scale),
+                          d.logo);
+    }
 }
 
-void ReportDocument::paintPages(QPagedPaintDevice& device, int from, int to) const {
+bool ReportDocument::paintPages(QPagedPaintDevice& device, int from, int to,
+                                const PageProgress& progress) const {
     from = std::clamp(from, 0, pageCount() - 1);
     to = std::clamp(to, from, pageCount() - 1);
     QPainter painter(&device);
@@ -205,18 +217,27 @@ void ReportDocument::paintPages(QPagedPaintDevice& device, int from, int to) con
         if (page > from)
             device.newPage();
         paintPage(painter, page);
+        if (progress && !progress(page - from + 1))
+            return false;
     }
+    return true;
 }
 
-void ReportDocument::writePdf(const QString& path, int from, int to) const {
+bool ReportDocument::writePdf(const QString& path, int from, int to, const PageProgress& progress) const {
     {
         QFile probe(path);
         if (!probe.open(QIODevice::WriteOnly))
             throw AppError(ErrNo::PathFileAccess, probe.errorString() + QStringLiteral(": ") + path);
     }
-    QPdfWriter writer(path);
-    writer.setPageLayout(pageLayout());
-    writer.setResolution(300);
-    writer.setCreator(QStringLiteral("ORVIK"));
-    paintPages(writer, from, to);
+    bool finished = false;
+    {
+        QPdfWriter writer(path);
+        writer.setPageLayout(pageLayout());
+        writer.setResolution(300);
+        writer.setCreator(QStringLiteral("ORVIK"));
+        finished = paintPages(writer, from, to, progress);
+    }
+    if (!finished)
+        QFile::remove(path); // a stopped file holds only some of the pages asked for
+    return finished;
 }

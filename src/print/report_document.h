@@ -48,6 +48,9 @@ public:
     static QList<double> fittedColumnWidths(const GridModel& grid, const QList<double>& shownTwips,
                                             const QFont& font, double pageWidthTwips);
 
+    // The logo box: a picture larger than this is scaled down into it.
+    static constexpr QSizeF kLogoMaxTwips{2400, 600};
+
     int pageCount() const { return m_layout.pageCount(); }
     const GridModel* grid() const { return m_content.grid; }
     QSizeF pageTwips() const { return {m_page.width, m_page.height}; }
@@ -55,10 +58,14 @@ public:
 
     // Draws page (from 0) with its decoration; the painter's device gives the resolution.
     void paintPage(QPainter& painter, int page) const;
-    // Draws pages from..to (from 0, inclusive) onto a paged device, one device page each.
-    void paintPages(QPagedPaintDevice& device, int from, int to) const;
-    // Writes pages from..to into a PDF file; throws AppError when the file cannot be written.
-    void writePdf(const QString& path, int from, int to) const;
+    // Asked after each page drawn with the count so far; false stops the drawing.
+    using PageProgress = std::function<bool(int pagesDone)>;
+    // Draws pages from..to (from 0, inclusive) onto a paged device, one device page each; false when
+    // the progress stopped it.
+    bool paintPages(QPagedPaintDevice& device, int from, int to, const PageProgress& progress = {}) const;
+    // Writes pages from..to into a PDF file; throws AppError when the file cannot be written. A
+    // stopped writing leaves no file; false then.
+    bool writePdf(const QString& path, int from, int to, const PageProgress& progress = {}) const;
 
 private:
     void paintGrid(QPainter& painter, const ReportLayout::Slice& slice, double scale) const;
@@ -67,6 +74,7 @@ private:
 
     Content m_content;
     ReportDecoration m_decoration;
+    QDateTime m_printedAt; // one time for every page of the document
     ReportLayout::Page m_page;
     double m_rowHeight = 300;
     double m_lineHeight = 240;

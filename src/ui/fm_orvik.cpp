@@ -316,7 +316,7 @@ void fmORVIK::cmdPrint_Click() {
     m_ui.mnuMaintain[4]->setEnabled(false);
     guarded(QStringLiteral("fmORVIK_cmdPrint_Click"), [&] {
         if (!m_preview)
-            m_preview = new frmPrint(this);
+            m_preview = new frmPrint(&m_busy, this);
         const std::optional<QString> title =
             op.inputBox(QStringLiteral("請輸入報表標題"), QStringLiteral("報表標題"),
                         QStringLiteral("資料庫查詢列印"), EchoMode::Normal);

@@ -2,12 +2,15 @@
 
 #include "app/errors.h"
 #include "app/global_settings.h"
+#include "app/gui/busy_state.h"
+#include "app/gui/escape_watch.h"
 #include "app/helpers.h"
 #include "app/operator.h"
 #include "app/run_log.h"
 #include "grid/grid_model.h"
 #include "print/report_document.h"
 
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -16,6 +19,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -68,7 +72,7 @@ QPushButton* command(QWidget* parent, QLayout* layout, const char* name, const Q
 }
 } // namespace
 
-frmPrint::frmPrint(QWidget* parent) : QWidget(parent, Qt::Window) {
+frmPrint::frmPrint(BusyState* busy, QWidget* parent) : QWidget(parent, Qt::Window), m_busy(busy) {
     setObjectName(QStringLiteral("frmPrint"));
     auto* layout = new QVBoxLayout(this);
     auto* commands = new QHBoxLayout;
@@ -143,6 +147,9 @@ void frmPrint::setDocument(std::unique_ptr<ReportDocument> document) {
         for (auto changed : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved,
                              &QAbstractItemModel::columnsInserted, &QAbstractItemModel::columnsRemoved})
             connect(grid, changed, this, dropDocument);
+        // An edited cell keeps the pages as they are: the page shown is drawn anew with it, as
+        // printing will draw it.
+        connect(grid, &QAbstractItemModel::dataChanged, this, [this] { m_vsp->update(); });
     }
     showPage(0);
 }
@@ -196,17 +203,37 @@ bool frmPrint::eventFilter(QObject* watched, QEvent* event) {
 void frmPrint::printPages(int from, int to) {
     if (!m_document)
         return;
+    // Long documents show how far the printing is and stop on Esc; meanwhile the window is busy,
+    // so nothing changes the grid the pages are drawn from.
+    std::optional<BusyState::Scope> busy;
+    if (m_busy)
+        busy.emplace(*m_busy);
+    EscapeWatch escape;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastShown = 0;
+    const int pages = to - from + 1;
+    const ReportDocument::PageProgress progress = [&](int done) {
+        if (clock.elapsed() - lastShown < 250)
+            return true;
+        lastShown = clock.elapsed();
+        m_pageLabel->setText(QStringLiteral("列印中: 第 %1 / %2 頁 (Esc 停止)").arg(done).arg(pages));
+        currentOperator().processEvents();
+        return !escape.pressed && !(m_busy && m_busy->stopRequested());
+    };
+    const auto shownAgain = qScopeGuard([this] { showPage(m_page); });
     if (QPrinterInfo::availablePrinters().isEmpty()) {
         // No printer here: the pages go to a PDF file the operator names.
         const QString path = currentOperator().saveFileName(
             QStringLiteral("存成 PDF 檔"), QStringLiteral("report.pdf"), QStringLiteral("PDF (*.pdf)"));
         if (!path.isEmpty())
-            m_document->writePdf(path, from, to);
+            m_document->writePdf(path, from, to, progress);
         return;
     }
     QPrinter printer(QPrinterInfo::defaultPrinter());
     printer.setPageLayout(m_document->pageLayout());
-    m_document->paintPages(printer, from, to);
+    if (!m_document->paintPages(printer, from, to, progress))
+        printer.abort();
 }
 
 void frmPrint::cmdPrint_Click() {
@@ -235,7 +262,12 @@ void frmPrint::cmdSetupPrinter_Click() {
         QPrinter printer;
         printer.setPageLayout(m_document->pageLayout());
         QPrintDialog dialog(&printer, this);
-        if (dialog.exec() == QDialog::Accepted)
-            m_document->paintPages(printer, 0, m_document->pageCount() - 1);
+        dialog.setMinMax(1, m_document->pageCount());
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        // The range the operator chose in the dialog, else every page.
+        const bool range = printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0;
+        m_document->paintPages(printer, range ? printer.fromPage() - 1 : 0,
+                               range ? printer.toPage() - 1 : m_document->pageCount() - 1);
     });
 }

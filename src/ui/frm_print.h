@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class BusyState;
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -20,7 +21,8 @@ class frmPrint : public QWidget {
     Q_OBJECT
 
 public:
-    explicit frmPrint(QWidget* parent = nullptr);
+    // busy, when given, is the main window's: printing holds it, so the grid stays as it is.
+    explicit frmPrint(BusyState* busy = nullptr, QWidget* parent = nullptr);
     ~frmPrint() override;
 
     void setHeader(const QString& title) { m_header = title; } // fvHeader
@@ -68,4 +70,5 @@ private:
     QLabel* m_pageLabel = nullptr;
     QPushButton* m_cmdPrint = nullptr;
     QPointer<const QAbstractItemModel> m_watchedGrid;
+    BusyState* m_busy = nullptr;
 };
