@@ -10,6 +10,7 @@
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
 #include "print/report_document.h"
+#include "ui/frm_about.h"
 
 #include <QAction>
 #include <QApplication>
@@ -359,7 +360,10 @@ void fmORVIK::cmdPrint_Click() {
 }
 
 void fmORVIK::mnuAbout_Click() {
-    guarded(QStringLiteral("mnuAbout_Click"), [] {});
+    guarded(QStringLiteral("mnuAbout_Click"), [&] {
+        auto* about = new frmAbout(this); // closes for good: it deletes itself
+        about->show();
+    });
 }
 
 void fmORVIK::mnuExit_Click() {

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDate>
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -55,6 +56,8 @@ private slots:
     void initTestCase();
     void init() { clearStoredInitPath(); }
     void firstRun();
+    void aboutBoxTellsWhatRuns_data();
+    void aboutBoxTellsWhatRuns();
     void savedSqlRestored();
     void everyListedControlExists();
     void pageChangesSwitchMenuGroups();
@@ -382,6 +385,35 @@ void TestMainWindow::qtDialogsSpeakTraditionalChinese() {
     QCOMPARE(
         FileDialog::qtFilter(QStringLiteral("SQL Files (*.sql)|*.sql|文字檔案(*.txt)|*.txt|ALLfiles|*.*|")),
         QStringLiteral("SQL Files (*.sql);;文字檔案(*.txt);;ALLfiles (*)"));
+}
+
+void TestMainWindow::aboutBoxTellsWhatRuns_data() {
+    QTest::addColumn<bool>("programFile");
+    QTest::newRow("with the program file") << true;
+    QTest::newRow("without it") << false;
+}
+
+void TestMainWindow::aboutBoxTellsWhatRuns() {
+    QFETCH(bool, programFile);
+    StartedWindow s;
+    if (programFile)
+        s.program.write(QStringLiteral("ORVIK"), "program");
+    GlobalSettings().CorpName = QStringLiteral("範例公司");
+    s.action("mnuAbout")->trigger();
+    auto* about = s.window->findChild<QDialog*>(QStringLiteral("frmAbout"));
+    QVERIFY(about && about->isVisible());
+    QCOMPARE(about->windowTitle(), QStringLiteral("關於ORVIK"));
+    const auto text = [&](const char* name) {
+        return about->findChild<QLabel*>(QLatin1String(name))->text();
+    };
+    QCOMPARE(text("lblVersion"), QStringLiteral("版本: ORVIK, ") + ProgramInfo::versionText());
+    QCOMPARE(text("lblCorpName"), QStringLiteral("範例公司"));
+    QCOMPARE(text("lblTitle"), ProgramInfo::appTitle());
+    QCOMPARE(text("lblSerial").startsWith(QStringLiteral("檔案日期:")), programFile);
+    QTest::mouseClick(about->findChild<QPushButton*>(QStringLiteral("cmdSysInfo")), Qt::LeftButton);
+    QCOMPARE(s.op.boxes.last().text, QStringLiteral("System Information Is Unavailable At This Time"));
+    QTest::mouseClick(about->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+    QTRY_VERIFY(!s.window->findChild<QDialog*>(QStringLiteral("frmAbout")));
 }
 
 QTEST_MAIN(TestMainWindow)
