@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -71,4 +72,15 @@ BenchProgram::BenchProgram(const QString& connectionString) {
 BenchProgram::~BenchProgram() {
     MainConnection().reset();
     CloseMsgDB();
+}
+
+QList<QByteArray> childFigures(const QStringList& arguments) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--child")} + arguments);
+    p.waitForFinished(-1);
+    return p.readAllStandardOutput().trimmed().split('\n').last().split(' ');
 }

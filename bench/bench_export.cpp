@@ -113,14 +113,7 @@ struct Figures {
 };
 
 std::optional<Figures> runChild(const QString& kind) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    p.setProcessEnvironment(env);
-    p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), kind});
-    p.waitForFinished(-1);
-    const QList<QByteArray> f = p.readAllStandardOutput().trimmed().split('\n').last().split(' ');
+    const QList<QByteArray> f = childFigures({kind});
     if (f.size() < 4)
         return std::nullopt;
     return Figures{f[0].toDouble(), f[1].toDouble(), f[2].toDouble(), f[3].toLongLong()};

@@ -131,21 +131,6 @@ double referenceSeconds(const QString& engine) {
     return t.elapsed() / 1000.0;
 }
 
-// Answers every question with its default, as an operator pressing Enter would.
-class DefaultsOperator final : public Operator {
-public:
-    int messageBox(const QString&, MsgButtons, MsgIcon, const QString&) override { return MsgAnswer::Ok; }
-    std::optional<QString> inputBox(const QString&, const QString&, const QString& defaultText,
-                                    EchoMode) override {
-        return defaultText;
-    }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    void beep() override {}
-    void setBusy(bool) override {}
-    void processEvents() override { QCoreApplication::processEvents(); }
-};
-
 int child(const QString& kind, const QString& engine) {
     DefaultsOperator answers;
     installOperator(&answers);
@@ -176,14 +161,7 @@ int child(const QString& kind, const QString& engine) {
 void measure(const QString& kind, const QString& engine, double reference, const char* label,
              const char* refLabel) {
     freshTable(engine);
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    p.setProcessEnvironment(env);
-    p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), kind, engine});
-    p.waitForFinished(-1);
-    const QList<QByteArray> f = p.readAllStandardOutput().trimmed().split('\n').last().split(' ');
+    const QList<QByteArray> f = childFigures({kind, engine});
     if (f.size() < 2) {
         std::printf("%-30s failed\n", label);
         return;

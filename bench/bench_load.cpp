@@ -136,14 +136,7 @@ int child(const QString& kind) {
 }
 
 bool measure(const QString& kind, const char* label, double targetRatio, double targetMb) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    p.setProcessEnvironment(env);
-    p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), kind});
-    p.waitForFinished(-1);
-    const QList<QByteArray> f = p.readAllStandardOutput().trimmed().split('\n').last().split(' ');
+    const QList<QByteArray> f = childFigures({kind});
     if (f.size() < 4) {
         std::printf("%-28s failed\n", label);
         return false;

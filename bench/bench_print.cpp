@@ -24,21 +24,9 @@
 #include <cstdio>
 
 namespace {
-// Answers the title with its default and names the PDF file.
-class BenchOperator final : public Operator {
-public:
-    int messageBox(const QString&, MsgButtons, MsgIcon, const QString&) override { return MsgAnswer::Ok; }
-    std::optional<QString> inputBox(const QString&, const QString&, const QString& defaultText,
-                                    EchoMode) override {
-        return defaultText;
-    }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return pdfPath(); }
-    void beep() override {}
-    void setBusy(bool) override {}
-    void processEvents() override { QCoreApplication::processEvents(); }
-    static QString pdfPath() { return benchFolder() + QStringLiteral("/report.pdf"); }
-};
+QString pdfPath() {
+    return benchFolder() + QStringLiteral("/report.pdf");
+}
 
 int child(const QString& kind, int rows) {
     if (kind == QLatin1String("plain")) { // the reference: as many pages of plain text
@@ -61,7 +49,7 @@ int child(const QString& kind, int rows) {
                     QFile(benchFolder() + QStringLiteral("/plain.pdf")).size());
         return 0;
     }
-    BenchOperator answers;
+    DefaultsOperator answers(pdfPath()); // the title as proposed, the PDF file named
     installOperator(&answers);
     const BenchProgram program(QStringLiteral("Driver={SQLite3};Database=") + benchFolder() +
                                QStringLiteral("/bench.db"));
@@ -78,11 +66,11 @@ int child(const QString& kind, int rows) {
     const int pages = window.preview()->document()->pageCount();
     qint64 bytes = 0;
     if (kind == QLatin1String("pdf")) {
-        QFile::remove(BenchOperator::pdfPath());
+        QFile::remove(pdfPath());
         t.restart();
         window.preview()->cmdPrint_Click();
         seconds = t.elapsed() / 1000.0;
-        bytes = QFile(BenchOperator::pdfPath()).size();
+        bytes = QFile(pdfPath()).size();
     }
     std::printf("%.3f %.1f %.1f %lld %d\n", seconds, loadedMb, peakResidentMb(), bytes, pages);
     installOperator(nullptr);
@@ -90,15 +78,7 @@ int child(const QString& kind, int rows) {
 }
 
 QList<QByteArray> runChild(const QString& kind, int rows) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    p.setProcessEnvironment(env);
-    p.start(QCoreApplication::applicationFilePath(),
-            {QStringLiteral("--child"), kind, QString::number(rows)});
-    p.waitForFinished(-1);
-    return p.readAllStandardOutput().trimmed().split('\n').last().split(' ');
+    return childFigures({kind, QString::number(rows)});
 }
 } // namespace
 
@@ -132,7 +112,7 @@ int main(int argc, char** argv) {
             pdf[0].toDouble(), pdf[3].toLongLong(), pdf[4].constData(), plain.value(0).toDouble(),
             plain.value(3).toLongLong());
     }
-    QFile::remove(BenchOperator::pdfPath());
+    QFile::remove(pdfPath());
     QFile::remove(benchFolder() + QStringLiteral("/plain.pdf"));
     return 0;
 }

@@ -205,16 +205,8 @@ bool ProfilePage::eventFilter(QObject* watched, QEvent* event) {
     auto* box = qobject_cast<QLineEdit*>(watched);
     if (!box)
         return QObject::eventFilter(watched, event);
-    if (event->type() == QEvent::FocusIn && box == w.txtDBName) {
-        // After the focus change has settled, or the click that gave the focus takes the selection away.
-        QMetaObject::invokeMethod(
-            box, [box] { SelectAllText(box); }, Qt::QueuedConnection);
-    } else if (event->type() == QEvent::KeyPress) {
-        const int code = legacyKeyCode(static_cast<QKeyEvent*>(event)->key());
-        if (code != 0) {
-            KeyToTab(box, code);
-            return true; // Enter never inserts anything
-        }
-    }
+    // Every box moves on with Enter and the arrows; only the name box selects its text on focus.
+    if ((box == w.txtDBName || event->type() == QEvent::KeyPress) && FieldNavigation(box, event))
+        return true;
     return QObject::eventFilter(watched, event);
 }

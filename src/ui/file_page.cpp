@@ -2,7 +2,7 @@
 
 #include "app/errors.h"
 #include "app/gui/busy_state.h"
-#include "app/gui/escape_watch.h"
+#include "app/gui/run_progress.h"
 #include "app/gui/widget_helpers.h"
 #include "app/helpers.h"
 #include "app/local_codec.h"
@@ -32,36 +32,15 @@
 #include <QToolButton>
 
 namespace {
-constexpr int kProgressEveryMs = 250;
-
-// A count shown on the panel now and then while a long run lets window events run. Asked with the
-// count done, it answers whether the run goes on: Esc or a close request stops it.
-class RunProgress {
-public:
-    RunProgress(ElasticPanel* panel, const BusyState& busy, QString caption)
-        : m_panel(panel), m_busy(busy), m_caption(std::move(caption)) {
-        m_clock.start();
-    }
-    bool operator()(qint64 done) {
-        if (m_clock.elapsed() - m_lastShown < kProgressEveryMs)
-            return true;
-        m_lastShown = m_clock.elapsed();
-        m_panel->setCaption(m_caption + QString::number(done));
-        m_panel->setFloodPercent(int(++m_ticks % 100) + 1);
-        currentOperator().processEvents();
-        return !m_escape.pressed && !m_busy.stopRequested();
-    }
-    ~RunProgress() { m_panel->setFloodPercent(0); }
-
-private:
-    ElasticPanel* m_panel;
-    const BusyState& m_busy;
-    QString m_caption;
-    EscapeWatch m_escape;
-    QElapsedTimer m_clock;
-    qint64 m_lastShown = 0;
-    qint64 m_ticks = 0;
-};
+// The run's count on the status panel, its flood going round as the count grows.
+RunProgress panelProgress(ElasticPanel* panel, const BusyState& busy, const QString& caption) {
+    return RunProgress(
+        [panel, caption, ticks = qint64(0)](qint64 done) mutable {
+            panel->setCaption(caption + QString::number(done));
+            panel->setFloodPercent(int(++ticks % 100) + 1);
+        },
+        &busy);
+}
 } // namespace
 
 FilePage::FilePage(const Widgets& widgets, FileDialog& dialog, Maintenance& maintenance, BusyState& busy,
@@ -96,20 +75,8 @@ void FilePage::txtFileName_Change() {
 }
 
 bool FilePage::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != w.txtFileName)
-        return QObject::eventFilter(watched, event);
-    if (event->type() == QEvent::FocusIn) {
-        // After the focus change has settled, or the click that gave the focus takes the selection away.
-        QLineEdit* box = w.txtFileName;
-        QMetaObject::invokeMethod(
-            box, [box] { SelectAllText(box); }, Qt::QueuedConnection);
-    } else if (event->type() == QEvent::KeyPress) {
-        const int code = legacyKeyCode(static_cast<QKeyEvent*>(event)->key());
-        if (code != 0) {
-            KeyToTab(w.txtFileName, code);
-            return true; // Enter never inserts anything
-        }
-    }
+    if (watched == w.txtFileName && FieldNavigation(w.txtFileName, event))
+        return true;
     return QObject::eventFilter(watched, event);
 }
 
@@ -164,7 +131,7 @@ void FilePage::cmdLoadTextToDB_Click() {
         StatusMessage().clear(); // a message of an earlier run would read as this run's outcome
         w.elaMsg->setCaption(QString());
         LineRun run;
-        RunProgress progress(w.elaMsg, m_busy, QStringLiteral("已載入資料行數: "));
+        RunProgress progress = panelProgress(w.elaMsg, m_busy, QStringLiteral("已載入資料行數: "));
         run.progress = [&](qint64 lines) { return progress(lines); };
         qint64 count = 0;
         const bool loaded = LoadTextToDB(fileName, *table, MainConnection().get(), count, &run);
@@ -191,7 +158,7 @@ void FilePage::cmdScript_Click() {
         const LinesCommandScope scope(*this);
         StatusMessage().clear(); // a message of an earlier run would read as this run's outcome
         w.elaMsg->setCaption(QString());
-        RunProgress progress(w.elaMsg, m_busy, QStringLiteral("已讀入資料行數: "));
+        RunProgress progress = panelProgress(w.elaMsg, m_busy, QStringLiteral("已讀入資料行數: "));
         run.progress = [&](qint64 lines) { return progress(lines); };
         try {
             if (!MainConnection() || !MainConnection()->isOpen())
@@ -318,10 +285,9 @@ void FilePage::runExport(Kind kind) {
             throw AppError(ErrNo::ObjectNotSet, QStringLiteral("維護模式的資料集已關閉, 請重新以 F5 開啟"));
 
         const BusyState::Scope busy(m_busy);
-        std::optional<RunProgress> progress(std::in_place, w.elaMsg, m_busy,
-                                            QStringLiteral("已寫出資料行數: "));
+        RunProgress progress = panelProgress(w.elaMsg, m_busy, QStringLiteral("已寫出資料行數: "));
         ExportRun run;
-        run.progress = [&](qint64 rows) { return (*progress)(rows); };
+        run.progress = [&](qint64 rows) { return progress(rows); };
         bool saved = false;
         switch (kind) {
         case Kind::Csv:
@@ -335,7 +301,7 @@ void FilePage::runExport(Kind kind) {
             saved = SaveXLS(*w.fg1->grid(), *fileName, &run);
             break;
         }
-        progress.reset();
+        w.elaMsg->setFloodPercent(0);
         if (run.stopped) {
             showStatus(QStringLiteral("已停止存檔, 未留下檔案: ") + *fileName);
         } else if (!saved) {

@@ -3,14 +3,13 @@
 #include "app/errors.h"
 #include "app/global_settings.h"
 #include "app/gui/busy_state.h"
-#include "app/gui/escape_watch.h"
+#include "app/gui/run_progress.h"
 #include "app/helpers.h"
 #include "app/operator.h"
 #include "app/run_log.h"
 #include "grid/grid_model.h"
 #include "print/report_document.h"
 
-#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -208,19 +207,13 @@ void frmPrint::printPages(int from, int to) {
     std::optional<BusyState::Scope> busy;
     if (m_busy)
         busy.emplace(*m_busy);
-    EscapeWatch escape;
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastShown = 0;
     const int pages = to - from + 1;
-    const ReportDocument::PageProgress progress = [&](int done) {
-        if (clock.elapsed() - lastShown < 250)
-            return true;
-        lastShown = clock.elapsed();
-        m_pageLabel->setText(QStringLiteral("列印中: 第 %1 / %2 頁 (Esc 停止)").arg(done).arg(pages));
-        currentOperator().processEvents();
-        return !escape.pressed && !(m_busy && m_busy->stopRequested());
-    };
+    RunProgress shown(
+        [&](qint64 done) {
+            m_pageLabel->setText(QStringLiteral("列印中: 第 %1 / %2 頁 (Esc 停止)").arg(done).arg(pages));
+        },
+        m_busy);
+    const ReportDocument::PageProgress progress = [&](int done) { return shown(done); };
     const auto shownAgain = qScopeGuard([this] { showPage(m_page); });
     if (QPrinterInfo::availablePrinters().isEmpty()) {
         // No printer here: the pages go to a PDF file the operator names.

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -58,6 +59,21 @@ int legacyKeyCode(int qtKey) {
     default:
         return 0;
     }
+}
+
+bool FieldNavigation(QWidget* box, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        // After the focus change has settled, or the click that gave the focus takes the selection away.
+        QMetaObject::invokeMethod(
+            box, [box] { SelectAllText(box); }, Qt::QueuedConnection);
+    } else if (event->type() == QEvent::KeyPress) {
+        const int code = legacyKeyCode(static_cast<QKeyEvent*>(event)->key());
+        if (code != 0) {
+            KeyToTab(box, code);
+            return true;
+        }
+    }
+    return false;
 }
 
 bool KeyToTab(QWidget* from, int keyCode) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QEvent;
 class QWidget;
 
 // Conveniences for windows and their input boxes.
@@ -14,6 +15,10 @@ void SelectAllText(QWidget* textBox);
 // Enter (13) and Down (40) move the focus to the next control, Up (38) to the previous one.
 // Returns true when the key moved the focus.
 bool KeyToTab(QWidget* from, int keyCode);
+// Field navigation of an input box, for its event filter: the whole text selected on getting the
+// focus; Enter and Down to the next control, Up to the previous. Returns true when the event is
+// used up (Enter never inserts anything).
+bool FieldNavigation(QWidget* box, QEvent* event);
 // The old key code of a Qt key: 13 Enter, 38 Up, 40 Down, otherwise 0.
 int legacyKeyCode(int qtKey);
 // Centres the window on its screen, 375 twips (25 pixels at 96 dpi) above the true centre.
