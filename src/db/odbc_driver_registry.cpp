@@ -1,6 +1,8 @@
 #include "db/odbc_driver_registry.h"
 
 #include <odbcinst.h>
+#include <sql.h>
+#include <sqlext.h>
 
 namespace OdbcDriverRegistry {
 
@@ -27,6 +29,27 @@ QString firstMatching(const QStringList& words) {
             if (driver.contains(word, Qt::CaseInsensitive))
                 return driver;
     return {};
+}
+
+QStringList dataSourceNames() {
+    SQLHENV env = SQL_NULL_HENV;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+        return {};
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    QStringList names;
+    SQLCHAR name[SQL_MAX_DSN_LENGTH + 1];
+    SQLCHAR description[512];
+    SQLSMALLINT nameLength = 0;
+    SQLSMALLINT descriptionLength = 0;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (SQL_SUCCEEDED(SQLDataSources(env, direction, name, sizeof name, &nameLength, description,
+                                        sizeof description, &descriptionLength))) {
+        names << QString::fromLocal8Bit(reinterpret_cast<const char*>(name));
+        direction = SQL_FETCH_NEXT;
+    }
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    names.removeDuplicates();
+    return names;
 }
 
 } // namespace OdbcDriverRegistry

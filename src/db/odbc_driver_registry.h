@@ -9,4 +9,6 @@ bool isInstalled(const QString& driverName);
 // The first installed driver whose name contains one of the words (case-insensitive), in the
 // order of the words; empty when none is.
 QString firstMatching(const QStringList& words);
+// The data sources unixODBC knows (the user's and the system's odbc.ini), by name.
+QStringList dataSourceNames();
 } // namespace OdbcDriverRegistry

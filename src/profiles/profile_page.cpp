@@ -8,6 +8,7 @@
 #include "app/program_info.h"
 #include "grid/flex_grid.h"
 #include "grid/status_panel.h"
+#include "profiles/data_link_dialog.h"
 #include "profiles/profile_file.h"
 
 #include <QAction>
@@ -129,6 +130,30 @@ void ProfilePage::cmdAddSetting_Click() {
         grid->addItem(QString::number(grid->rows()) + u'\t' + w.txtCntStr->text() + u'\t' +
                       w.txtDBName->text());
     });
+}
+
+void ProfilePage::cmdBuiltCntStr_Click() {
+    QString name;
+    QWidget* owner = nullptr;
+    const bool asked = guarded(QStringLiteral("cmdBuiltCntStr_Click"), [&] {
+        const auto answer = currentOperator().inputBox(QStringLiteral("請輸入一個資料庫代號"),
+                                                       ProgramInfo::appTitle(), QString(), EchoMode::Normal);
+        name = answer && !answer->isEmpty() ? *answer : QStringLiteral("NEWDB");
+        owner = w.tabPage->window();
+    });
+    if (!asked)
+        return;
+    // Whatever goes wrong inside the dialog, a cancel included, changes nothing and says nothing.
+    std::optional<QString> built;
+    try {
+        built = DataLinkDialog::PromptNew(owner);
+    } catch (...) {
+        return;
+    }
+    if (!built)
+        return;
+    w.txtDBName->setText(name);
+    w.txtCntStr->setText(*built);
 }
 
 void ProfilePage::cmdUpdateSetting_Click() {

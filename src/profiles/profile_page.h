@@ -27,6 +27,9 @@ public:
     void cmdUpdateSetting_Click();
     void cmdDelSetting_Click();
     void cmdSave_Click();
+    // The settings wizard: a profile name, then the data-link dialog; the boxes receive both, or
+    // keep what they hold when the dialog is cancelled. Adds and connects nothing.
+    void cmdBuiltCntStr_Click();
     void fgCntStr_Click();
     void fgCntStr_DblClick();
 

@@ -126,6 +126,7 @@ void fmORVIK::connectSignals() {
     connect(m_ui.cmdPrint, &QPushButton::clicked, this, &fmORVIK::cmdPrint_Click);
     connect(m_ui.cmdConnect, &QPushButton::clicked, this, [this] { m_connect.cmdConnect_Click(); });
     connect(m_ui.cmdAddSetting, &QPushButton::clicked, m_profiles, &ProfilePage::cmdAddSetting_Click);
+    connect(m_ui.cmdBuiltCntStr, &QPushButton::clicked, m_profiles, &ProfilePage::cmdBuiltCntStr_Click);
     connect(m_ui.cmdUpdateSetting, &QPushButton::clicked, m_profiles, &ProfilePage::cmdUpdateSetting_Click);
     connect(m_ui.cmdDelSetting, &QPushButton::clicked, m_profiles, &ProfilePage::cmdDelSetting_Click);
     connect(m_ui.cmdSave, &QPushButton::clicked, m_profiles, &ProfilePage::cmdSave_Click);
