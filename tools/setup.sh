@@ -6,7 +6,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ORVIK_BUILD_DIR:-$root/build}
 
 packages=(
-  cmake g++ ninja-build pkg-config
+  cmake g++ ninja-build pkg-config dpkg-dev file
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc libqt6sql6-mysql
   libsqlite3-dev libpq-dev

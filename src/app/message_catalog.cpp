@@ -113,7 +113,10 @@ bool InitMsgDB() {
             GetIniString(GlobalSettings().IniFile, QStringLiteral("PARAM"), QStringLiteral("ZKMSG"));
         if (name.isEmpty())
             name = QStringLiteral("ZKMSG.MDB");
-        const QString path = ProgramInfo::programFolder() + QLatin1Char('/') + name;
+        QString path = ProgramInfo::programFolder() + QLatin1Char('/') + name;
+        // A program moved to a per-user folder reads the installed catalog unless the user keeps one.
+        if (!FileExists(path) && ProgramInfo::installFolder() != ProgramInfo::programFolder())
+            path = ProgramInfo::installFolder() + QLatin1Char('/') + name;
         if (!FileExists(path)) {
             currentOperator().messageBox(QStringLiteral("Error Open MSGDB:") + path, MsgButtons::Ok,
                                          MsgIcon::Information, ProgramInfo::builtInTitle());

@@ -9,6 +9,7 @@ struct ProgramPath {
     QString folder;
     QString baseName;
     bool overridden = false;
+    QString relocated; // the per-user folder, when the program was moved there
 };
 
 ProgramPath& programPath() {
@@ -25,6 +26,12 @@ QString& title() {
 namespace ProgramInfo {
 
 QString programFolder() {
+    if (!programPath().relocated.isEmpty())
+        return programPath().relocated;
+    return installFolder();
+}
+
+QString installFolder() {
     if (programPath().overridden)
         return programPath().folder;
     return QDir::cleanPath(QCoreApplication::applicationDirPath());
@@ -43,7 +50,11 @@ QString exePath() {
 }
 
 void setProgramPath(const QString& folder, const QString& exeBaseName) {
-    programPath() = {QDir::cleanPath(folder), exeBaseName, true};
+    programPath() = {QDir::cleanPath(folder), exeBaseName, true, QString()};
+}
+
+void relocateProgramFolder(const QString& folder) {
+    programPath().relocated = QDir::cleanPath(folder);
 }
 
 QString builtInTitle() {

@@ -389,7 +389,12 @@ void fmORVIK::cmdExit_Click() {
     m_busy.whenIdle([this] { finishExit(); });
 }
 
-void fmORVIK::finishExit() {
+void fmORVIK::endSession() {
+    m_busy.requestStop();
+    m_busy.whenIdle([this] { finishExit(false); });
+}
+
+void fmORVIK::finishExit(bool asking) {
     try {
         storeInitPath();
     } catch (...) {
@@ -397,7 +402,7 @@ void fmORVIK::finishExit() {
     }
     // The editor text would be gone with the process: when it could not be kept, the operator
     // decides whether to leave anyway (the failure has been reported already).
-    if (!TxtSaveFile(savedSqlPath(), m_ui.txtSQL->toPlainText()) &&
+    if (!TxtSaveFile(savedSqlPath(), m_ui.txtSQL->toPlainText()) && asking &&
         currentOperator().messageBox(QStringLiteral("編輯區的SQL指令無法存檔, 仍要離開嗎?"),
                                      MsgButtons::YesNo, MsgIcon::Question,
                                      ProgramInfo::appTitle()) != MsgAnswer::Yes)

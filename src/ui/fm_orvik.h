@@ -52,6 +52,9 @@ public:
     void mnuExit_Click();
     void tabPage_Scroll(int index);
     void cmdExit_Click();
+    // The process is asked to end from outside (the session ends): what runs is stopped, the
+    // editor text and a maintained row's changes are kept, and the program ends without asking.
+    void endSession();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -65,7 +68,7 @@ private:
     void enableMenuGroupOfPage(int page);
     void storeInitPath();
     // The exit after the question: saved text, dialog folder, pending maintenance, the end.
-    void finishExit();
+    void finishExit(bool asking = true);
 
     ConnectionWidgets connectionWidgets() const;
 

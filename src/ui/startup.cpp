@@ -2,8 +2,10 @@
 
 #include "app/errors.h"
 #include "app/global_settings.h"
+#include "app/gui/session_end.h"
 #include "app/gui/widget_operator.h"
 #include "app/message_catalog.h"
+#include "app/program_folder.h"
 #include "app/program_info.h"
 #include "app/run_log.h"
 #include "ui/fm_orvik.h"
@@ -12,6 +14,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 
 #include <cstdio>
 #include <memory>
@@ -34,20 +37,33 @@ int Main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
+    // The installed desktop entry and icon name the window to the desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvik"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("orvik")));
     WidgetOperator widgetOperator;
     installOperator(&widgetOperator);
     installUiFonts();
     installQtTranslation();
 
     std::unique_ptr<fmORVIK> window;
+    ProgramFolderChoice place;
     guarded(QStringLiteral("bmORVEL_Main"), [&] {
+        const QString installed = ProgramInfo::installFolder();
+        place = settleProgramFolder(installed, folderWritable(installed), perUserProgramFolder(),
+                                    seedFileNames(ProgramInfo::exeBaseName()));
+        if (place.perUser)
+            ProgramInfo::relocateProgramFolder(place.folder);
         const QString folder = ProgramInfo::programFolder();
         QDir::setCurrent(folder);
         InitGlobal(ProgramInfo::exeBaseName() + QStringLiteral(".INI"), folder);
         InitMsgDB();
         window = std::make_unique<fmORVIK>();
         window->Form_Load();
+        watchEndRequests(window.get(), [w = window.get()] { w->endSession(); });
         WriteLog(QStringLiteral("程式啟動."));
+        if (!place.problems.isEmpty())
+            currentOperator().messageBox(place.problems.join(u'\n'), MsgButtons::Ok, MsgIcon::Exclamation,
+                                         ProgramInfo::appTitle());
     });
     const int code = window ? app.exec() : 1;
     window.reset();
