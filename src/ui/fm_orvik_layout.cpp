@@ -1,5 +1,7 @@
 #include "ui/fm_orvik_layout.h"
 
+#include "app/gui/widget_helpers.h"
+
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
 
@@ -31,7 +33,10 @@ template <typename W, typename... Args> W* named(const char* name, Args&&... arg
 }
 
 QPushButton* button(const char* name, const QString& caption) {
-    return named<QPushButton>(name, caption);
+    auto* pushButton = named<QPushButton>(name, caption);
+    if (caption.contains(u'&'))
+        ClickAtOnceOnMnemonic(pushButton);
+    return pushButton;
 }
 
 FlexGrid* grid(const char* name) {

@@ -21,6 +21,7 @@ private slots:
     void selectAllText();
     void keyToTabFollowsTabOrder();
     void centerForm();
+    void mnemonicPressesAtOnce();
     void questionsFitTheScreenWithTheNormalPointer();
 };
 
@@ -136,6 +137,27 @@ void TestWidgetHelpers::questionsFitTheScreenWithTheNormalPointer() {
     QCOMPARE(pointers, (QList<Qt::CursorShape>{Qt::ArrowCursor, Qt::ArrowCursor}));
     QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor); // back after each answer
     QApplication::restoreOverrideCursor();
+}
+
+void TestWidgetHelpers::mnemonicPressesAtOnce() {
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* plain = new QPushButton(QStringLiteral("&A plain"), &window);
+    auto* atOnce = new QPushButton(QStringLiteral("&E 執行"), &window);
+    layout->addWidget(plain);
+    layout->addWidget(atOnce);
+    ClickAtOnceOnMnemonic(atOnce);
+    int plainClicks = 0, atOnceClicks = 0;
+    connect(plain, &QPushButton::clicked, [&] { ++plainClicks; });
+    connect(atOnce, &QPushButton::clicked, [&] { ++atOnceClicks; });
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_E, Qt::AltModifier);
+    QCOMPARE(atOnceClicks, 1); // no event loop has run: the command ran within the key press
+    QTest::keyClick(&window, Qt::Key_A, Qt::AltModifier);
+    QCOMPARE(plainClicks, 0); // Qt's own way shows the press first
+    QTRY_COMPARE(plainClicks, 1);
 }
 
 QTEST_MAIN(TestWidgetHelpers)

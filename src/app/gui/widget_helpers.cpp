@@ -3,6 +3,7 @@
 #include "app/helpers.h"
 #include "app/program_info.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QShortcutEvent>
 #include <QTextEdit>
 #include <QUrl>
 #include <QWidget>
@@ -96,6 +98,31 @@ bool KeyToTab(QWidget* from, int keyCode) {
     // Not a Tab reason: a line edit would select its whole text, which only some boxes want.
     target->setFocus(Qt::OtherFocusReason);
     return true;
+}
+
+namespace {
+class MnemonicClick : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Shortcut)
+            return false;
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        if (!button || !button->isEnabled() || static_cast<QShortcutEvent*>(event)->isAmbiguous())
+            return false;
+        if (button->focusPolicy() != Qt::NoFocus)
+            button->setFocus(Qt::ShortcutFocusReason);
+        button->click();
+        return true;
+    }
+};
+} // namespace
+
+void ClickAtOnceOnMnemonic(QAbstractButton* button) {
+    static auto* filter = new MnemonicClick(QCoreApplication::instance());
+    button->installEventFilter(filter);
 }
 
 void CenterForm(QWidget* window) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QAbstractButton;
 class QEvent;
 class QWidget;
 
@@ -21,6 +22,8 @@ bool KeyToTab(QWidget* from, int keyCode);
 bool FieldNavigation(QWidget* box, QEvent* event);
 // The old key code of a Qt key: 13 Enter, 38 Up, 40 Down, otherwise 0.
 int legacyKeyCode(int qtKey);
+// The button's Alt+letter presses it at once: Qt would first show the press for a tenth of a second.
+void ClickAtOnceOnMnemonic(QAbstractButton* button);
 // Centres the window on its screen, 375 twips (25 pixels at 96 dpi) above the true centre.
 void CenterForm(QWidget* window);
 // Opens the file with the desktop's associated program; returns 42 when the request was handed
