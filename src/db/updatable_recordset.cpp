@@ -389,6 +389,39 @@ void UpdatableRecordset::save(int record) {
         update(r);
 }
 
+void UpdatableRecordset::saveTogether(const QList<int>& records,
+                                      const std::function<void(int record, const AppError&)>& refused) {
+    // Engines whose transaction state can be asked nest each row's savepoint in the group's
+    // transaction; elsewhere every row keeps a transaction of its own.
+    std::unique_ptr<WriteGuard> group;
+    if (records.size() > 1 && m_connection.serverKind() != ServerKind::Other) {
+        group = std::make_unique<WriteGuard>(m_connection);
+        if (!group->canUndo())
+            group.reset();
+    }
+    QHash<int, Record> before;
+    for (int record : records) {
+        if (group && record >= 0 && record < m_records.size())
+            before.insert(record, m_records[record]);
+        try {
+            save(record);
+        } catch (...) {
+            refused(record, currentError(std::current_exception()));
+        }
+    }
+    if (!group)
+        return;
+    try {
+        group->keep();
+    } catch (const AppError& error) {
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            m_records[it.key()] = it.value();
+        throw AppError(error.number(),
+                       error.description() + QStringLiteral(" None of the rows were written; they keep the "
+                                                            "values typed."));
+    }
+}
+
 void UpdatableRecordset::update(Record& record) {
     if (!record.unlocatable.isEmpty())
         throw AppError(kTooManyRows, record.unlocatable);

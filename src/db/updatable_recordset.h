@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/errors.h"
 #include "db/recordset.h"
 #include "db/table_reference.h"
 
@@ -7,6 +8,8 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
+
+#include <functional>
 
 #include <memory>
 
@@ -59,6 +62,12 @@ public:
     // Writes the record's unsaved values (an INSERT for a new record). Throws AppError, keeping
     // them, when the database refuses or the record cannot be found exactly once.
     void save(int record);
+    // Writes several records in one transaction, each row to a savepoint of its own: a refused row
+    // is taken back alone and handed to refused, the others stand together. When the transaction
+    // cannot be committed, nothing of it stands and every record keeps its unsaved values; the
+    // AppError then says so.
+    void saveTogether(const QList<int>& records,
+                      const std::function<void(int record, const AppError&)>& refused);
     // Drops the record's unsaved values. Returns true when the record was new: it then holds
     // nothing and should be forgotten.
     bool discard(int record);

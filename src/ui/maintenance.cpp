@@ -271,8 +271,17 @@ void Maintenance::paste() {
     const bool fitted = m_w.fg1->setClip(QApplication::clipboard()->text());
     // Every row the paste changed is written now, the one the operator stands on included, so that
     // whatever the table refuses comes back in the one answer to the paste.
-    for (int record : m_rs->unsavedRecords())
-        rowLeft(record + 1);
+    // The rows go to the table together, in one transaction: one refused row is taken back alone.
+    const QList<int> records = m_rs->unsavedRecords();
+    try {
+        m_rs->saveTogether(records, [this](int record, const AppError& error) {
+            refuse(kRowLeft, record + 1, QString(), error);
+        });
+    } catch (...) {
+        refuse(kRowLeft, m_w.fg1->row(), QString(), currentError(std::current_exception()));
+    }
+    for (int record : records)
+        m_w.fg1->grid()->boundRowChanged(record + 1);
     if (!fitted)
         status(m_w.elaMsg, QStringLiteral("貼上的資料比選取的範圍大, 只貼入選取的範圍."));
 }
