@@ -4,6 +4,7 @@
 #include "app/program_info.h"
 #include "db/ado_types.h"
 #include "db/odbc_catalog.h"
+#include "db/statement_wait.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
@@ -18,6 +19,25 @@
 #include <sqlite3.h>
 
 namespace {
+bool isTransactionControl(const char* sql) {
+    const QByteArray text = QByteArray(sql).trimmed().left(9).toUpper();
+    return text.startsWith("ROLLBACK") || text.startsWith("RELEASE") || text.startsWith("COMMIT") ||
+           text.startsWith("END") || text.startsWith("SAVEPOINT");
+}
+
+// Runs the window's events while SQLite works, and stops the statement when the operator asks,
+// unless the statement ends or takes back a transaction: that one always finishes.
+int sqliteProgress(void* handle) {
+    if (!StatementWait::pumpDue())
+        return 0;
+    auto* db = static_cast<sqlite3*>(handle);
+    for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s))
+        if (sqlite3_stmt_busy(s) && isTransactionControl(sqlite3_sql(s)))
+            return 0;
+    StatementWait::noteCancelled();
+    return 1;
+}
+
 QString nextConnectionName() {
     static QAtomicInt counter;
     return QStringLiteral("orvik-%1").arg(counter.fetchAndAddRelaxed(1));
@@ -234,6 +254,20 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
                        text.isEmpty() ? QStringLiteral("The connection could not be opened.") : text);
     }
     m_serverKind = serverKindOf(db);
+    // SQLite reads the file only when first asked: a file that is no database is refused here,
+    // as a failed open, not at the first statement.
+    if (m_route.engine == Engine::Sqlite) {
+        QSqlQuery probe(db);
+        if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+            const QString text = probe.lastError().text();
+            probe = QSqlQuery();
+            db = QSqlDatabase();
+            close();
+            throw AppError(ErrNo::DbOpenFailed, text);
+        }
+    }
+    if (sqlite3* handle = sqliteConnection(db))
+        sqlite3_progress_handler(handle, 4096, sqliteProgress, handle);
 }
 
 sqlite3* sqliteConnection(const QSqlDatabase& db) {

@@ -4,12 +4,15 @@
 #include "db/ado_types.h"
 #include "db/connection.h"
 #include "db/sql_text.h"
+#include "db/statement_wait.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
 
 #include <libpq-fe.h>
 #include <sqlite3.h>
+
+#include <poll.h>
 
 namespace {
 // The first statement of a text and the rest, as SQLite divides them; an empty first when the text
@@ -27,6 +30,11 @@ std::pair<QByteArray, QByteArray> firstSqliteStatement(sqlite3* handle, const QB
 } // namespace
 
 StatementBatch::StatementBatch(Connection& connection, const QString& sql) : m_connection(connection) {
+    // PostgreSQL's statements go out without blocking, so the window answers while the server works.
+    if (connection.engine() == Engine::Postgres && postgresConnection(connection.database())) {
+        runPostgresBatch(sql);
+        return;
+    }
     if (countStatements(sql) <= 1) {
         qint64 affected = -1;
         auto result = connection.execute(sql, &affected);
@@ -117,12 +125,35 @@ void StatementBatch::runSqliteUntilRows() {
     }
 }
 
+void StatementBatch::waitForPostgres(pg_conn* conn) {
+    bool cancelSent = false;
+    while (PQisBusy(conn)) {
+        pollfd socket = {PQsocket(conn), POLLIN, 0};
+        if (socket.fd < 0)
+            return;
+        ::poll(&socket, 1, 30);
+        if (!PQconsumeInput(conn))
+            return; // the connection is gone: PQgetResult says so
+        if (cancelSent || !StatementWait::pumpDue())
+            continue;
+        // The server is asked to stop; the statement's results then end with its message.
+        if (PGcancel* cancel = PQgetCancel(conn)) {
+            char why[256];
+            PQcancel(cancel, why, sizeof why);
+            PQfreeCancel(cancel);
+        }
+        StatementWait::noteCancelled();
+        cancelSent = true;
+    }
+}
+
 void StatementBatch::runPostgresBatch(const QString& sql) {
     PGconn* conn = postgresConnection(m_connection.database());
     if (!conn || !PQsendQuery(conn, sql.toUtf8().constData()))
         throw AppError(ErrNo::DbStatementRejected,
                        conn ? QString::fromUtf8(PQerrorMessage(conn)).trimmed()
                             : QStringLiteral("The connection to the PostgreSQL server is closed."));
+    waitForPostgres(conn);
     // Every result is taken, whatever happens, so that the connection is free again afterwards.
     QString failure;
     while (PGresult* result = PQgetResult(conn)) {

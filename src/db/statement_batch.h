@@ -36,6 +36,9 @@ public:
 private:
     void runSqliteUntilRows();
     void runPostgresBatch(const QString& sql);
+    // Lets the window run while the server works, and asks the server to cancel when the
+    // operator stops the statement.
+    static void waitForPostgres(struct pg_conn* conn);
     void runOdbcBatch(const QString& sql);
     void add(qint64 affected);
 

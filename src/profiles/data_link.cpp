@@ -67,6 +67,8 @@ std::optional<QString> problemOf(const Source& source, const QString& programFol
         if (source.file.trimmed().isEmpty())
             return QStringLiteral("請選擇資料庫檔案。");
         const QFileInfo file(QDir(programFolder).absoluteFilePath(source.file.trimmed()));
+        if (file.isDir())
+            return QStringLiteral("這是資料夾, 不是資料庫檔案: ") + file.absoluteFilePath();
         if (!file.isFile())
             return QStringLiteral("資料庫檔案不存在: ") + file.absoluteFilePath();
     }

@@ -72,13 +72,16 @@ DataLinkDialog::DataLinkDialog(QWidget* owner) : QDialog(owner) {
     m_extra = lineEdit(this, "txtExtra");
     m_extra->setPlaceholderText(QStringLiteral("名稱=值; 名稱=值"));
 
-    m_result = new QPlainTextEdit(this);
-    m_result->setObjectName(QStringLiteral("txtResult"));
-    m_result->setReadOnly(true);
-    m_result->setFixedHeight(m_result->fontMetrics().lineSpacing() * 3 + 12);
-    m_route = new QLabel(this);
-    m_route->setObjectName(QStringLiteral("lblRoute"));
-    m_route->setWordWrap(true);
+    // Both texts can be long: shown in boxes of three lines that never push the rows apart.
+    const auto textBox = [this](const char* name) {
+        auto* box = new QPlainTextEdit(this);
+        box->setObjectName(QLatin1String(name));
+        box->setReadOnly(true);
+        box->setFixedHeight(box->fontMetrics().lineSpacing() * 3 + 12);
+        return box;
+    };
+    m_result = textBox("txtResult");
+    m_route = textBox("txtRoute");
     m_testOutcome = new QLabel(this);
     m_testOutcome->setObjectName(QStringLiteral("lblTest"));
     m_testOutcome->setWordWrap(true);
@@ -171,6 +174,9 @@ void DataLinkDialog::kindChanged() {
                                                            : QStringLiteral("主機名稱或位址"));
     m_port->setPlaceholderText(info.defaultPort > 0 ? QString::number(info.defaultPort) : QString());
     refresh();
+    // Rows come and go with the kind: the window takes the height they need.
+    layout()->activate();
+    resize(width(), sizeHint().height());
 }
 
 void DataLinkDialog::refresh() {
@@ -179,9 +185,10 @@ void DataLinkDialog::refresh() {
     const QString shown = DataLink::connectionString(fields, programFolder, fields.savePassword);
     m_result->setPlainText(shown);
     const auto problem = DataLink::problemOf(fields, programFolder);
-    m_route->setText(problem ? *problem
-                             : DataLink::routeDescription(
-                                   DataLink::connectionString(fields, programFolder, true), programFolder));
+    m_route->setPlainText(problem
+                              ? *problem
+                              : DataLink::routeDescription(
+                                    DataLink::connectionString(fields, programFolder, true), programFolder));
     if (!m_testing)
         m_testOutcome->clear();
 }

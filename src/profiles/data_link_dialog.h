@@ -54,7 +54,7 @@ private:
     QCheckBox* m_savePassword = nullptr;
     QLineEdit* m_extra = nullptr;
     QPlainTextEdit* m_result = nullptr;
-    QLabel* m_route = nullptr;
+    QPlainTextEdit* m_route = nullptr;
     QLabel* m_testOutcome = nullptr;
     QPushButton* m_test = nullptr;
     QFormLayout* m_form = nullptr;

@@ -138,7 +138,8 @@ void ProfilePage::cmdBuiltCntStr_Click() {
     const bool asked = guarded(QStringLiteral("cmdBuiltCntStr_Click"), [&] {
         const auto answer = currentOperator().inputBox(QStringLiteral("請輸入一個資料庫代號"),
                                                        ProgramInfo::appTitle(), QString(), EchoMode::Normal);
-        name = answer && !answer->isEmpty() ? *answer : QStringLiteral("NEWDB");
+        // A name of blanks is no name either.
+        name = answer && !answer->trimmed().isEmpty() ? *answer : QStringLiteral("NEWDB");
         owner = w.tabPage->window();
     });
     if (!asked)

@@ -7,6 +7,7 @@
 #include "app/operator.h"
 #include "app/program_info.h"
 #include "db/session.h"
+#include "db/statement_wait.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
 #include "print/report_document.h"
@@ -56,10 +57,21 @@ void selectRange(QPlainTextEdit* box, int start, int length) {
 }
 } // namespace
 
+fmORVIK::~fmORVIK() {
+    StatementWait::install({});
+}
+
 fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCoreApplication::exit(0); }) {
     m_ui.setupUi(this);
     m_connect.attach(connectionWidgets());
     m_connect.setBusyState(&m_busy);
+    // While a statement runs on the server the window keeps answering; Esc stops the statement.
+    StatementWait::install([this] {
+        if (!m_busy.isBusy())
+            return false;
+        QCoreApplication::processEvents();
+        return m_busy.stopRequested();
+    });
     m_profiles = new ProfilePage(connectionWidgets(), m_connect, this);
     m_query = new QueryPage({m_ui.txtSQL, m_ui.fg1, m_ui.fgTableName, m_ui.lblMode, m_ui.lblDBName,
                              m_ui.elaMsg, m_ui.mnuMaintain[0]},

@@ -23,6 +23,7 @@ class fmORVIK : public QMainWindow {
 
 public:
     explicit fmORVIK(QWidget* parent = nullptr);
+    ~fmORVIK() override;
 
     const FmOrvikUi& ui() const { return m_ui; }
     FileDialog& dlgFile() { return m_dlgFile; }

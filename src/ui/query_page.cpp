@@ -10,6 +10,7 @@
 #include "db/session.h"
 #include "db/sql_text.h"
 #include "db/statement_batch.h"
+#include "db/statement_wait.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
 #include "grid/number_text.h"
@@ -97,6 +98,7 @@ void QueryPage::ExecSQL(const std::optional<QString>& statement) {
         return;
     const BusyState::Scope busy(m_busy);
     Operator& op = currentOperator();
+    StatementWait::reset();
     try {
         w.lblMode->setText(LocalMsg(QStringLiteral("QUERY")));
         emit freeModeRequested();
@@ -114,7 +116,11 @@ void QueryPage::ExecSQL(const std::optional<QString>& statement) {
             w.txtSQL->setFocus();
         }
     } catch (...) {
-        ReportError(QStringLiteral("ExecSQL\r\nSQL:") + CurrentSql(), currentError(std::current_exception()));
+        if (StatementWait::cancelled())
+            showStatus(QStringLiteral("已取消: 依操作員要求 (Esc) 中止了執行中的指令."));
+        else
+            ReportError(QStringLiteral("ExecSQL\r\nSQL:") + CurrentSql(),
+                        currentError(std::current_exception()));
     }
     op.setBusy(false);
     w.mnuMaintainExecute->setEnabled(true);

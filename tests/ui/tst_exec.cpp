@@ -70,6 +70,8 @@ private slots:
     void everyStatementRuns();
     void namedQueriesRun_data() { engines(); }
     void namedQueriesRun();
+    void escCancelsARunningStatement_data();
+    void escCancelsARunningStatement();
     void commandsWaitForALongLoad_data();
     void commandsWaitForALongLoad();
 
@@ -121,6 +123,36 @@ void TestExec::connect(Route engine) {
                                               : QStringLiteral("DSN=orvik_pg");
     m_window->window->connectActions().DBQConnect(text);
     QVERIFY2(MainConnection() && MainConnection()->isOpen(), qPrintable(text));
+}
+
+void TestExec::escCancelsARunningStatement_data() {
+    QTest::addColumn<int>("engine");
+    QTest::addColumn<QString>("statement"); // would run for far longer than the test waits
+    QTest::newRow("SQLite") << int(Sqlite)
+                            << "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+                               "WHERE x < 2000000000) SELECT count(*) FROM c";
+    QTest::newRow("PostgreSQL") << int(Postgres) << "select pg_sleep(600)";
+}
+
+void TestExec::escCancelsARunningStatement() {
+    QFETCH(int, engine);
+    QFETCH(QString, statement);
+    connect(Route(engine));
+    // The window keeps answering while the statement runs: a timer of its own fires, then Esc.
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (++ticks == 5)
+            QTest::keyClick(m_window->editor(), Qt::Key_Escape);
+    });
+    ticker.start(40);
+    run(statement);
+    ticker.stop();
+    QVERIFY(ticks >= 5);
+    QVERIFY2(m_window->op.boxes.isEmpty(), qPrintable(m_window->op.boxes.value(0).text));
+    QVERIFY2(StatusMessage().startsWith(QStringLiteral("已取消")), qPrintable(StatusMessage()));
+    run(QStringLiteral("select qty from item where rno = 2"));
+    QCOMPARE(fg1()->textMatrix(1, 0), QStringLiteral("2"));
 }
 
 void TestExec::run(const QString& editorText) {

@@ -79,8 +79,11 @@ bool BusyState::eventFilter(QObject* watched, QEvent* event) {
         return false;
     switch (event->type()) {
     case QEvent::KeyPress:
-        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
-            return false;
+        // Esc asks the operation to stop; it goes no further, where it would drop an edit.
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            m_stopRequested = true;
+            return true;
+        }
         currentOperator().beep();
         return true;
     case QEvent::KeyRelease:

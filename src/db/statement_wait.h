@@ -1,0 +1,20 @@
+#pragma once
+
+#include <functional>
+
+// While the database works on a statement, the program keeps answering: the engine layer calls
+// pump() every few hundredths of a second, and the window runs its events there. pump() answers
+// true when the operator asked to stop; the statement is then cancelled on the server.
+namespace StatementWait {
+using Pump = std::function<bool()>;
+// The window's pump; an empty one (the default) lets statements run without interruption.
+void install(Pump pump);
+// Runs the pump when its interval has passed since it last ran; true when the operator asked to stop.
+bool pumpDue();
+// Runs the pump now.
+bool pump();
+// Whether the last statement was cancelled at the operator's request; reset() before a new command.
+bool cancelled();
+void noteCancelled();
+void reset();
+} // namespace StatementWait
