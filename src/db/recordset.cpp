@@ -2,6 +2,7 @@
 
 #include "app/errors.h"
 #include "db/ado_types.h"
+#include "db/statement_wait.h"
 
 #include <QSqlError>
 #include <QSqlResult>
@@ -54,6 +55,9 @@ void Recordset::moveNext() {
             return;
         }
         m_eof = true;
+        // Stopped by the operator between two rows: the rows read so far are the result.
+        if (rc == SQLITE_INTERRUPT && m_position > 0 && StatementWait::cancelled())
+            return;
         if (rc != SQLITE_DONE)
             throw AppError(ErrNo::DbStatementRejected,
                            QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement))));

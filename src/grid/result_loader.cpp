@@ -301,6 +301,9 @@ bool FGLoadRST(FlexGrid* grid, Recordset& rs, qint64* count, ElasticPanel* progr
                 }
             }
         }
+        // A stop the database layer took (the statement was interrupted) ends the rows as well.
+        if (stopped && !*stopped && stopRequested && stopRequested())
+            *stopped = true;
         if (count)
             *count = rows;
         loaded = true;

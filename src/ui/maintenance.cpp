@@ -8,6 +8,7 @@
 #include "db/connection.h"
 #include "db/session.h"
 #include "db/sql_text.h"
+#include "db/statement_wait.h"
 #include "db/updatable_recordset.h"
 #include "grid/bound_recordset.h"
 #include "grid/elastic_panel.h"
@@ -81,7 +82,8 @@ bool Maintenance::Form_KeyDown(int key, Qt::KeyboardModifiers) {
 void Maintenance::enter() {
     // Busy while the mode is set up: a key typed ahead would act on a mode only half built.
     const BusyState::Scope busy(m_busy);
-    guarded(QStringLiteral("fmORVEL_KeyDown"), [&] {
+    StatementWait::reset();
+    const auto body = [&] {
         CurrentSql() = sGetJustSQL(m_query.editorStatement());
         if (CurrentSql().isEmpty()) {
             status(m_w.elaMsg, ZKMSG(QStringLiteral("ErrorCommand")));
@@ -118,7 +120,16 @@ void Maintenance::enter() {
         m_w.lblMode->setText(LocalMsg(QStringLiteral("EDIT")));
         m_w.fg1->setBackColor(maintenanceBackground());
         m_w.fg1->setFocus();
-    });
+    };
+    try {
+        body();
+    } catch (...) {
+        // Stopped with Esc while the rows were read: said on the panel, not as a failure.
+        if (StatementWait::cancelled())
+            status(m_w.elaMsg, QStringLiteral("已取消: 依操作員要求 (Esc) 中止了讀取, 未進入維護模式."));
+        else
+            ReportError(QStringLiteral("fmORVEL_KeyDown"), currentError(std::current_exception()));
+    }
 }
 
 void Maintenance::showRecordset() {
