@@ -2,6 +2,7 @@
 
 #include "app/errors.h"
 #include "db/ado_types.h"
+#include "db/postgres_wait.h"
 #include "db/statement_wait.h"
 
 #include <QSqlError>
@@ -34,6 +35,14 @@ Recordset::Recordset(pg_result* result, QList<FieldInfo> fields)
     moveNext();
 }
 
+Recordset::Recordset(pg_conn* streaming, pg_result* firstRow, QList<FieldInfo> fields)
+    : m_pgResult(firstRow), m_pgConn(streaming), m_postgres(true), m_fields(std::move(fields)) {
+    m_open = true;
+    m_eof = false;
+    m_pgRow = 0;
+    m_position = 1;
+}
+
 Recordset::~Recordset() {
     close();
 }
@@ -41,6 +50,8 @@ Recordset::~Recordset() {
 void Recordset::moveNext() {
     if (!m_open || (m_eof && m_position > 0))
         return;
+    if (m_pgConn)
+        return nextStreamedRow();
     if (m_pgResult) {
         m_eof = ++m_pgRow >= PQntuples(m_pgResult);
         if (!m_eof)
@@ -71,6 +82,37 @@ void Recordset::moveNext() {
     m_eof = true;
     if (m_query->lastError().isValid())
         throw AppError(ErrNo::DbStatementRejected, m_query->lastError().text());
+}
+
+void Recordset::nextStreamedRow() {
+    if (m_pgResult) {
+        PQclear(m_pgResult);
+        m_pgResult = nullptr;
+    }
+    m_eof = true;
+    if (m_pgDone)
+        return;
+    PGresult* result = PostgresWait::nextResult(m_pgConn);
+    const ExecStatusType status = result ? PQresultStatus(result) : PGRES_TUPLES_OK;
+    if (status == PGRES_SINGLE_TUPLE) {
+        m_pgResult = result;
+        m_pgRow = 0;
+        m_eof = false;
+        ++m_position;
+        return;
+    }
+    m_pgDone = true;
+    if (status == PGRES_TUPLES_OK) {
+        PQclear(result);
+        return;
+    }
+    const QString why = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
+    PQclear(result);
+    PostgresWait::discardResults(m_pgConn);
+    // Stopped by the operator between two rows: the rows read so far are the result.
+    if (StatementWait::cancelled() && m_position > 0)
+        return;
+    throw AppError(ErrNo::DbStatementRejected, why);
 }
 
 QVariant Recordset::value(int i) const {
@@ -185,6 +227,12 @@ qint64 Recordset::skipLaterResults() {
 }
 
 void Recordset::close() {
+    if (m_pgConn && !m_pgDone) {
+        // Rows still on their way: the server is told to stop, and what it sent is dropped.
+        PostgresWait::cancel(m_pgConn);
+        PostgresWait::discardResults(m_pgConn);
+        m_pgDone = true;
+    }
     if (m_pgResult) {
         PQclear(m_pgResult);
         m_pgResult = nullptr;

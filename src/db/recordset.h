@@ -8,6 +8,7 @@
 #include <memory>
 
 struct sqlite3_stmt;
+struct pg_conn;
 struct pg_result;
 
 // One column of a result as the windows see it.
@@ -30,6 +31,10 @@ public:
     Recordset(sqlite3_stmt* statement, QList<FieldInfo> fields);
     // Takes over a PostgreSQL result already in memory (a result of a batch of statements).
     Recordset(pg_result* result, QList<FieldInfo> fields);
+    // Reads the rows of the query under way on a PostgreSQL connection as the server sends them,
+    // one at a time (single-row mode); firstRow is the first. Closing before the last row cancels
+    // the query and drops what is left of it.
+    Recordset(pg_conn* streaming, pg_result* firstRow, QList<FieldInfo> fields);
     ~Recordset();
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
@@ -70,10 +75,17 @@ public:
     // For the layer itself: the query ran a batch of statements; the results after this one are
     // stepped through (their statements have run) and their counts of changed rows added up.
     qint64 skipLaterResults();
+    // Streaming from PostgreSQL: true once the last row has come (the connection then holds the
+    // results of the statements after this one).
+    bool postgresRowsDone() const { return m_pgDone; }
 
 private:
+    void nextStreamedRow();
+
     sqlite3_stmt* m_statement = nullptr;
     pg_result* m_pgResult = nullptr;
+    pg_conn* m_pgConn = nullptr; // streaming: the connection the rows come from
+    bool m_pgDone = false;
     int m_pgRow = -1;
     bool m_postgres = false;
     mutable QByteArray m_bytes; // the current binary value, unescaped

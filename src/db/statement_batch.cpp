@@ -3,6 +3,7 @@
 #include "app/errors.h"
 #include "db/ado_types.h"
 #include "db/connection.h"
+#include "db/postgres_wait.h"
 #include "db/sql_text.h"
 #include "db/statement_wait.h"
 
@@ -11,8 +12,6 @@
 
 #include <libpq-fe.h>
 #include <sqlite3.h>
-
-#include <poll.h>
 
 namespace {
 // The first statement of a text and the rest, as SQLite divides them; an empty first when the text
@@ -70,6 +69,14 @@ StatementBatch::StatementBatch(Connection& connection, const QString& sql) : m_c
 
 StatementBatch::~StatementBatch() = default;
 
+void StatementBatch::abandon() {
+    // Closing rows still on their way cancels the query on the server.
+    m_postgresStreaming = nullptr;
+    m_rows.reset();
+    m_sqliteRest.clear();
+    m_odbcBatch = false;
+}
+
 void StatementBatch::runAll(Connection& connection, const QString& sql) {
     sqlite3* handle =
         connection.engine() == Engine::Sqlite ? sqliteConnection(connection.database()) : nullptr;
@@ -125,27 +132,19 @@ void StatementBatch::runSqliteUntilRows() {
     }
 }
 
-void StatementBatch::waitForPostgres(pg_conn* conn) {
-    bool cancelSent = false;
-    while (PQisBusy(conn)) {
-        pollfd socket = {PQsocket(conn), POLLIN, 0};
-        if (socket.fd < 0)
-            return;
-        ::poll(&socket, 1, 30);
-        if (!PQconsumeInput(conn))
-            return; // the connection is gone: PQgetResult says so
-        if (cancelSent || !StatementWait::pumpDue())
-            continue;
-        // The server is asked to stop; the statement's results then end with its message.
-        if (PGcancel* cancel = PQgetCancel(conn)) {
-            char why[256];
-            PQcancel(cancel, why, sizeof why);
-            PQfreeCancel(cancel);
-        }
-        StatementWait::noteCancelled();
-        cancelSent = true;
-    }
+namespace {
+QList<FieldInfo> postgresFields(const PGresult* result) {
+    QList<FieldInfo> fields;
+    for (int i = 0; i < PQnfields(result); ++i)
+        fields.append({QString::fromUtf8(PQfname(result, i)),
+                       AdoType::fromPostgresOid(int(PQftype(result, i))),
+                       AdoType::MayBeNull,
+                       false,
+                       {},
+                       {}});
+    return fields;
 }
+} // namespace
 
 void StatementBatch::runPostgresBatch(const QString& sql) {
     PGconn* conn = postgresConnection(m_connection.database());
@@ -153,26 +152,30 @@ void StatementBatch::runPostgresBatch(const QString& sql) {
         throw AppError(ErrNo::DbStatementRejected,
                        conn ? QString::fromUtf8(PQerrorMessage(conn)).trimmed()
                             : QStringLiteral("The connection to the PostgreSQL server is closed."));
-    waitForPostgres(conn);
+    // Rows come one at a time as the server sends them: a big result never sits in memory twice.
+    PQsetSingleRowMode(conn);
+    takePostgresResults(conn, true);
+}
+
+void StatementBatch::takePostgresResults(pg_conn* conn, bool keepFirstRows) {
     // Every result is taken, whatever happens, so that the connection is free again afterwards.
     QString failure;
-    while (PGresult* result = PQgetResult(conn)) {
+    while (PGresult* result = PostgresWait::nextResult(conn)) {
         const ExecStatusType status = PQresultStatus(result);
-        if (status == PGRES_TUPLES_OK && !m_rows && failure.isEmpty()) {
-            QList<FieldInfo> fields;
-            for (int i = 0; i < PQnfields(result); ++i)
-                fields.append({QString::fromUtf8(PQfname(result, i)),
-                               AdoType::fromPostgresOid(int(PQftype(result, i))),
-                               AdoType::MayBeNull,
-                               false,
-                               {},
-                               {}});
-            m_rows = std::make_unique<Recordset>(result, std::move(fields));
+        const bool wanted = keepFirstRows && !m_rows && failure.isEmpty();
+        if (status == PGRES_SINGLE_TUPLE && wanted) {
+            // The rows are read by whoever shows them; the statements after them wait for finish().
+            m_rows = std::make_unique<Recordset>(conn, result, postgresFields(result));
+            m_postgresStreaming = conn;
+            return;
+        }
+        if (status == PGRES_TUPLES_OK && wanted) { // a result set without rows
+            m_rows = std::make_unique<Recordset>(result, postgresFields(result));
             continue;
         }
         if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
             add(QByteArray(PQcmdTuples(result)).toLongLong());
-        else if (failure.isEmpty())
+        else if (status != PGRES_SINGLE_TUPLE && failure.isEmpty())
             failure = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
         PQclear(result);
     }
@@ -202,6 +205,14 @@ void StatementBatch::runOdbcBatch(const QString& sql) {
 }
 
 void StatementBatch::finish() {
+    if (pg_conn* conn = std::exchange(m_postgresStreaming, nullptr)) {
+        // The rows not read yet are read past; the statements after them have run by then.
+        while (m_rows && !m_rows->postgresRowsDone())
+            m_rows->moveNext();
+        m_rows.reset();
+        takePostgresResults(conn, false);
+        return;
+    }
     if (m_odbcBatch && m_rows)
         add(m_rows->skipLaterResults());
     m_odbcBatch = false;

@@ -28,6 +28,9 @@ public:
     qint64 affected() const { return m_affected; }
     // Runs the statements after the first result set.
     void finish();
+    // Drops the rows not read and what follows them: the operator stopped reading. On PostgreSQL
+    // the server is asked to cancel the rest.
+    void abandon();
 
     // Runs every statement of the text for its effect, rows read through and dropped (scripts and
     // imports). On SQLite straight through the engine, statement by statement as it divides the text.
@@ -36,9 +39,8 @@ public:
 private:
     void runSqliteUntilRows();
     void runPostgresBatch(const QString& sql);
-    // Lets the window run while the server works, and asks the server to cancel when the
-    // operator stops the statement.
-    static void waitForPostgres(struct pg_conn* conn);
+    // Takes the query's results in order, up to the first rows to show (keepFirstRows) or all.
+    void takePostgresResults(struct pg_conn* conn, bool keepFirstRows);
     void runOdbcBatch(const QString& sql);
     void add(qint64 affected);
 
@@ -47,4 +49,5 @@ private:
     qint64 m_affected = 0;
     QByteArray m_sqliteRest; // SQLite: the text still to run
     bool m_odbcBatch = false;
+    struct pg_conn* m_postgresStreaming = nullptr; // the rows shown still come from it
 };

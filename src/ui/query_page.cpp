@@ -148,8 +148,10 @@ bool QueryPage::runCurrentSql() {
     }
     case StatementKind::Select: {
         StatementBatch batch(connection(), CurrentSql());
-        if (batch.rows())
-            loadRows(*batch.rows(), true);
+        if (batch.rows() && !loadRows(*batch.rows(), true)) {
+            batch.abandon();
+            return true;
+        }
         batch.finish();
         return true;
     }
@@ -160,9 +162,10 @@ bool QueryPage::runCurrentSql() {
             CurrentSql() = CurrentSql().mid(6);
         StatementBatch batch(connection(), CurrentSql());
         const bool rows = batch.rows() != nullptr;
-        if (rows)
-            loadRows(*batch.rows(), false);
-        batch.finish();
+        if (rows && !loadRows(*batch.rows(), false))
+            batch.abandon();
+        else
+            batch.finish();
         if (!rows)
             showStatus(LocalMsg(QStringLiteral("RecordAffected:")) + QString::number(batch.affected()));
         w.lblMode->setText(LocalMsg(server ? QStringLiteral("SERVER") : QStringLiteral("EXECSP")));
@@ -183,7 +186,7 @@ bool QueryPage::runCurrentSql() {
     return true; // CREATE, DROP, SHOW, TRUNCATE and other words are not run from here
 }
 
-void QueryPage::loadRows(Recordset& rs, bool announceCount) {
+bool QueryPage::loadRows(Recordset& rs, bool announceCount) {
     qint64 count = 0;
     bool stopped = false;
     const bool loaded =
@@ -193,6 +196,7 @@ void QueryPage::loadRows(Recordset& rs, bool announceCount) {
         showStatus(QStringLiteral("已停止讀取, 已讀入資料行數: ") + QString::number(count));
     else if (announceCount)
         showStatus(LocalMsg(QStringLiteral("RecCount:")) + QString::number(loaded ? count : 0));
+    return !stopped;
 }
 
 void QueryPage::switchDatabase() {

@@ -72,7 +72,8 @@ private:
     bool runCurrentSql();
     class Connection& connection();
     void showStatus(const QString& text);
-    void loadRows(class Recordset& rs, bool announceCount);
+    // False when the operator stopped the load: the rows after the ones shown are not wanted.
+    bool loadRows(class Recordset& rs, bool announceCount);
     void switchDatabase();
 
     Widgets w;
