@@ -4,6 +4,7 @@
 #include "app/program_info.h"
 #include "db/ado_types.h"
 #include "db/odbc_catalog.h"
+#include "db/server_reach.h"
 #include "db/statement_wait.h"
 
 #include <QAtomicInt>
@@ -228,6 +229,26 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
         throw AppError(ErrNo::DbOpenFailed,
                        QStringLiteral("The SQLite database file does not exist: ") + m_route.databaseName);
 
+    // A server host that does not answer is found out while the window keeps answering, and the
+    // operator may give the attempt up; the driver itself would hold the window until its timeout.
+    if ((m_route.engine == Engine::Postgres || m_route.engine == Engine::Mysql) && !m_route.host.isEmpty() &&
+        !m_route.host.startsWith(u'/')) {
+        const int port = m_route.port > 0 ? m_route.port : m_route.engine == Engine::Postgres ? 5432 : 3306;
+        switch (waitForServer(m_route.host, port, kConnectTimeoutSeconds)) {
+        case ServerReach::Cancelled:
+            throw AppError(3712, QStringLiteral("The connection attempt was given up by the operator."));
+        case ServerReach::Silent:
+            throw AppError(ErrNo::DbOpenFailed,
+                           QStringLiteral("The server %1, port %2, did not answer within %3 "
+                                          "seconds.")
+                               .arg(m_route.host)
+                               .arg(port)
+                               .arg(kConnectTimeoutSeconds));
+        case ServerReach::Answered:
+        case ServerReach::Refused:
+            break;
+        }
+    }
     QSqlDatabase db = QSqlDatabase::addDatabase(m_route.qtDriver, m_name);
     if (!db.isValid())
         throw AppError(ErrNo::DbOpenFailed,

@@ -1,6 +1,7 @@
 #include "db/statement_wait.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 
 namespace StatementWait {
 namespace {
@@ -8,6 +9,7 @@ constexpr qint64 kIntervalMs = 30;
 
 struct State {
     Pump pump;
+    QThread* thread = nullptr; // the window's: the pump runs there only
     QElapsedTimer sinceLast;
     bool cancelled = false;
 };
@@ -20,12 +22,13 @@ State& state() {
 
 void install(Pump pump) {
     state().pump = std::move(pump);
+    state().thread = QThread::currentThread();
     state().sinceLast.start();
 }
 
 bool pump() {
     State& s = state();
-    if (!s.pump)
+    if (!s.pump || QThread::currentThread() != s.thread)
         return false;
     s.sinceLast.restart();
     return s.pump();
@@ -33,7 +36,8 @@ bool pump() {
 
 bool pumpDue() {
     State& s = state();
-    if (!s.pump || (s.sinceLast.isValid() && s.sinceLast.elapsed() < kIntervalMs))
+    if (!s.pump || QThread::currentThread() != s.thread ||
+        (s.sinceLast.isValid() && s.sinceLast.elapsed() < kIntervalMs))
         return false;
     return pump();
 }

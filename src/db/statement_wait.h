@@ -7,7 +7,8 @@
 // true when the operator asked to stop; the statement is then cancelled on the server.
 namespace StatementWait {
 using Pump = std::function<bool()>;
-// The window's pump; an empty one (the default) lets statements run without interruption.
+// The window's pump; an empty one (the default) lets statements run without interruption. It runs
+// only on the thread that installed it: work on other threads is never interrupted.
 void install(Pump pump);
 // Runs the pump when its interval has passed since it last ran; true when the operator asked to stop.
 bool pumpDue();

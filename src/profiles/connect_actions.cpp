@@ -8,6 +8,7 @@
 #include "app/program_info.h"
 #include "db/connection_string.h"
 #include "db/session.h"
+#include "db/statement_wait.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
 #include "grid/status_panel.h"
@@ -61,9 +62,12 @@ void ConnectActions::DBQConnect(const QString& connectionString) {
         if (m_beforeConnect)
             m_beforeConnect();
         QString failure;
+        StatementWait::reset();
         if (!ConnectADO(cs, MainConnection(), 0, &failure)) {
             // The reason follows on the panel, on one line: a wrong key, a refused password.
             StatusMessage() = QStringLiteral("連線失敗!");
+            if (StatementWait::cancelled())
+                failure = QStringLiteral("已依操作員要求 (Esc) 取消連線.");
             if (const QString reason = failure.simplified(); !reason.isEmpty())
                 StatusMessage() += QLatin1Char(' ') + reason.left(300);
             DispElaMsg(w.elaMsg, StatusMessage());

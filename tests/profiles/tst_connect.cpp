@@ -14,6 +14,12 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 QStringList tableList(const StartedWindow& s) {
@@ -40,6 +46,7 @@ private slots:
     void emptyCatalogueKeepsPreviousList();
     void onlyTypeTableIsListed();
     void sampleProgramFolderStartsConnected();
+    void escGivesUpAConnectToASilentHost();
 
 private:
     // A window started with no profile, then connected with `text` through the connect command.
@@ -268,6 +275,42 @@ void TestConnect::sampleProgramFolderStartsConnected() {
     QCOMPARE(s.window->windowTitle(), QStringLiteral("範例資料庫 -  DB維護程式 - ORVIK"));
     QCOMPARE(tableList(s), (QStringList{"Table Name", "Customer", "OrderLog", "Product"}));
     QVERIFY(s.op.boxes.isEmpty());
+}
+
+void TestConnect::escGivesUpAConnectToASilentHost() {
+    // A listening socket whose only queue place is taken: the next connection attempt is met by
+    // silence, as a host behind a dropping firewall meets it.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    QVERIFY(::listen(listener, 0) == 0);
+    socklen_t length = sizeof address;
+    QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+    const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+
+    StartedWindow s;
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (++ticks == 5)
+            QTest::keyClick(s.child<QLineEdit>("txtCntStr"), Qt::Key_Escape);
+    });
+    ticker.start(40);
+    connectWith(s,
+                QStringLiteral("Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=%1;Database=d;Uid=u;Pwd=p")
+                    .arg(ntohs(address.sin_port)),
+                QStringLiteral("silent"));
+    ticker.stop();
+    ::close(filler);
+    ::close(listener);
+    QVERIFY(ticks >= 5); // the window answered while it waited
+    QCOMPARE(StatusMessage(), QStringLiteral("連線失敗! 已依操作員要求 (Esc) 取消連線."));
+    // The next connect works as ever.
+    connectWith(s, m_pg.connectionString(), QStringLiteral("pg"));
+    QVERIFY(MainConnection() && MainConnection()->isOpen());
 }
 
 QTEST_MAIN(TestConnect)
