@@ -29,7 +29,8 @@ bool isTransactionControl(const char* sql) {
 // Runs the window's events while SQLite works, and stops the statement when the operator asks,
 // unless the statement ends or takes back a transaction: that one always finishes.
 int sqliteProgress(void* handle) {
-    if (!StatementWait::pumpDue())
+    // One stop per command: the statements that tidy up after it run to their end.
+    if (!StatementWait::pumpDue() || StatementWait::cancelled())
         return 0;
     auto* db = static_cast<sqlite3*>(handle);
     for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s))

@@ -25,7 +25,7 @@ PGresult* nextResult(PGconn* conn) {
         ::poll(&socket, 1, 30);
         if (!PQconsumeInput(conn))
             break; // the connection is gone: PQgetResult says so
-        if (cancelSent || !StatementWait::pumpDue())
+        if (cancelSent || !StatementWait::pumpDue() || StatementWait::cancelled())
             continue;
         cancel(conn);
         StatementWait::noteCancelled();

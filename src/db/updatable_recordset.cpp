@@ -3,6 +3,7 @@
 #include "app/errors.h"
 #include "db/ado_types.h"
 #include "db/connection.h"
+#include "db/postgres_wait.h"
 #include "db/session.h"
 #include "db/typed_input.h"
 #include "db/write_guard.h"
@@ -14,6 +15,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace {
@@ -42,7 +44,9 @@ QString shortText(const QVariant& value) {
 }
 } // namespace
 
-std::unique_ptr<UpdatableRecordset> UpdatableRecordset::open(Connection& connection, const QString& sql) {
+std::unique_ptr<UpdatableRecordset>
+UpdatableRecordset::open(Connection& connection, const QString& sql,
+                         const std::function<bool(qint64 rows)>& progress) {
     std::unique_ptr<UpdatableRecordset> rs(new UpdatableRecordset(connection));
     rs->m_serverText = connection.engine() == Engine::Postgres;
     {
@@ -60,6 +64,14 @@ std::unique_ptr<UpdatableRecordset> UpdatableRecordset::open(Connection& connect
                 rs->noteLength(int(rs->m_records.size()), i, record.values.constLast());
             }
             rs->m_records << std::move(record);
+            if (progress && rs->m_records.size() % 1024 == 0 && progress(rs->m_records.size())) {
+                // The rows not read are not wanted: the server is told so rather than read through.
+                if (PGconn* conn = connection.engine() == Engine::Postgres
+                                       ? postgresConnection(connection.database())
+                                       : nullptr)
+                    PostgresWait::cancel(conn);
+                break;
+            }
             read->moveNext();
         }
     }

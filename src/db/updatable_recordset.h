@@ -29,7 +29,10 @@ public:
     };
 
     // Reads every row of sql; throws AppError when the statement fails.
-    static std::unique_ptr<UpdatableRecordset> open(Connection& connection, const QString& sql);
+    // progress, when given, hears the count of rows read every 1,024 rows; answering true stops
+    // the reading there, keeping the rows read (the statement is cancelled on the server).
+    static std::unique_ptr<UpdatableRecordset> open(Connection& connection, const QString& sql,
+                                                    const std::function<bool(qint64 rows)>& progress = {});
 
     int fieldCount() const { return int(m_columns.size()); }
     const Column& column(int i) const { return m_columns.at(i); }

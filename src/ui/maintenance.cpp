@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTabWidget>
@@ -25,6 +26,7 @@
 
 namespace {
 const QString kRowLeft = QStringLiteral("fg1_BeforeRowColChange");
+constexpr qint64 kProgressEveryMs = 250;
 
 void status(ElasticPanel* panel, const QString& text) {
     StatusMessage() = text;
@@ -112,9 +114,27 @@ void Maintenance::enter() {
                 QStringLiteral("This data source is opened read-only (%1 files are read through MDBTools): "
                                "its rows can be queried but not maintained.")
                     .arg(MainConnection()->route().kind));
-        m_rs = UpdatableRecordset::open(*MainConnection(), CurrentSql());
+        // A long read shows its count now and then, and stops on Esc keeping the rows read.
+        QElapsedTimer clock;
+        clock.start();
+        qint64 shownAt = 0;
+        m_rs = UpdatableRecordset::open(*MainConnection(), CurrentSql(), [&](qint64 rows) {
+            if (clock.elapsed() - shownAt < kProgressEveryMs)
+                return false;
+            shownAt = clock.elapsed();
+            m_w.elaMsg->setCaption(QStringLiteral("已讀入資料行數: ") + QString::number(rows));
+            currentOperator().processEvents();
+            if (!m_busy.stopRequested())
+                return false;
+            StatementWait::noteCancelled(); // the statements that learn the table still run
+            return true;
+        });
         showRecordset();
-        status(m_w.elaMsg, LocalMsg(QStringLiteral("RecCount:")) + QString::number(m_rs->recordCount()));
+        if (StatementWait::cancelled())
+            status(m_w.elaMsg,
+                   QStringLiteral("已停止讀取, 已讀入資料行數: ") + QString::number(m_rs->recordCount()));
+        else
+            status(m_w.elaMsg, LocalMsg(QStringLiteral("RecCount:")) + QString::number(m_rs->recordCount()));
         // Editable together with the rest of the mode, after the status pause has let events run.
         m_w.fg1->setEditable(2);
         m_w.lblMode->setText(LocalMsg(QStringLiteral("EDIT")));

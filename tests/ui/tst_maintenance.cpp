@@ -86,6 +86,8 @@ private slots:
     void pasteAnswersOnce_data() { engines(); }
     void pasteAnswersOnce();
     void keysDuringTheF5LoadAreIgnored();
+    void escStopsALongF5KeepingTheRowsRead_data() { engines(); }
+    void escStopsALongF5KeepingTheRowsRead();
     void longCellsShowOnlyWhatFits();
     void untouchedCellsKeepTheirExactValue_data();
     void untouchedCellsKeepTheirExactValue();
@@ -672,6 +674,36 @@ void TestMaintenance::pasteAnswersOnce() {
         QCOMPARE(scalar(QStringLiteral("select count(*) from paste_log")).toInt(), 2);
         QCOMPARE(scalar(QStringLiteral("select count(distinct tx) from paste_log")).toInt(), 1);
     }
+}
+
+void TestMaintenance::escStopsALongF5KeepingTheRowsRead() {
+    QFETCH(int, engine);
+    connect(Route(engine));
+    const QString many =
+        m_engine == Sqlite || m_engine == OdbcSqlite
+            ? QStringLiteral("INSERT INTO maint (name, qty) WITH RECURSIVE c(x) AS (SELECT 1 "
+                             "UNION ALL SELECT x + 1 FROM c WHERE x < 400000) SELECT 'n', x FROM c")
+            : QStringLiteral("INSERT INTO maint (name, qty) SELECT 'n', g FROM "
+                             "generate_series(1, 400000) g");
+    MainConnection()->execute(many);
+    // Esc once the count of rows read shows.
+    auto* panel = m_window->child<ElasticPanel>("elaMsg");
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, this, [&] {
+        if (panel->caption().startsWith(QStringLiteral("已讀入資料行數")))
+            QTest::keyClick(fg1(), Qt::Key_Escape);
+    });
+    watch.start(10);
+    f5(QStringLiteral("select rno, name, qty from maint"));
+    watch.stop();
+    QCOMPARE(mode(), QStringLiteral("EDIT"));
+    const int shown = fg1()->rows() - 1;
+    QVERIFY2(shown > 0 && shown < 400003, qPrintable(QString::number(shown)));
+    QCOMPARE(StatusMessage(), QStringLiteral("已停止讀取, 已讀入資料行數: ") + QString::number(shown));
+    // The rows read can be maintained.
+    editCell(1, 1, QStringLiteral("kept"));
+    fg1()->setRow(2);
+    QCOMPARE(scalar(QStringLiteral("select count(*) from maint where name = 'kept'")).toInt(), 1);
 }
 
 void TestMaintenance::keysDuringTheF5LoadAreIgnored() {
