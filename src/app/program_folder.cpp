@@ -13,6 +13,10 @@ bool folderWritable(const QString& folder) {
     return probe.open();
 }
 
+bool installFolderWritable(const QString& folder) {
+    return !QDir::cleanPath(folder).startsWith(QLatin1String("/usr/")) && folderWritable(folder);
+}
+
 QString perUserProgramFolder() {
     if (qEnvironmentVariableIsEmpty("HOME") && qEnvironmentVariableIsEmpty("XDG_DATA_HOME"))
         return {};
@@ -34,8 +38,12 @@ QString userFolderProblem(const QString& userFolder) {
     const QFileInfo info(userFolder);
     if (info.exists() && !info.isDir())
         return QStringLiteral("個人資料夾 %1 已是一個檔案, 不是資料夾。").arg(userFolder);
-    if (!info.exists() && !QDir().mkpath(userFolder))
-        return QStringLiteral("無法建立個人資料夾 %1。").arg(userFolder);
+    if (!info.exists()) {
+        if (!QDir().mkpath(userFolder))
+            return QStringLiteral("無法建立個人資料夾 %1。").arg(userFolder);
+        // Profiles hold passwords: the folder is the user's alone.
+        QFile::setPermissions(userFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
     if (!folderWritable(userFolder))
         return QStringLiteral("個人資料夾 %1 無法寫入 (權限不足或磁碟已滿)。").arg(userFolder);
     return {};
@@ -75,6 +83,12 @@ ProgramFolderChoice settleProgramFolder(const QString& installFolder, bool insta
     if (const QString problem = userFolderProblem(userFolder); !problem.isEmpty()) {
         choice.problems << QStringLiteral("程式資料夾 %1 無法寫入。").arg(installFolder) << problem
                         << QStringLiteral("執行記錄、編輯區的SQL指令與連線設定都無法保存; 程式仍可使用。");
+        // A folder of the user's that can be read but not written still holds the user's files.
+        if (QFileInfo(userFolder).isDir() && QFileInfo::exists(QDir(userFolder).filePath(seeds.value(1)))) {
+            choice.folder = QDir::cleanPath(userFolder);
+            choice.perUser = true;
+        }
+        choice.writable = false;
         return choice;
     }
     choice.folder = QDir::cleanPath(userFolder);

@@ -8,11 +8,15 @@
 struct ProgramFolderChoice {
     QString folder;       // where the program reads and writes its files
     bool perUser = false; // folder is the user's own, not the executable's
+    bool writable = true; // what the program writes there is kept
     QStringList problems; // for the operator, told once at start; empty when all is well
 };
 
 // True when a file can be created in the folder (tried, not guessed from permission bits).
 bool folderWritable(const QString& folder);
+// Whether the program may keep its files beside the executable: never in a folder the package
+// manager keeps (under /usr), whoever runs it, else when the folder can be written.
+bool installFolderWritable(const QString& folder);
 
 // The user's own program folder (~/.local/share/ORVIK); empty when neither HOME nor
 // XDG_DATA_HOME says where the user's files go.

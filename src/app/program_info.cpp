@@ -53,6 +53,21 @@ void setProgramPath(const QString& folder, const QString& exeBaseName) {
     programPath() = {QDir::cleanPath(folder), exeBaseName, true, QString()};
 }
 
+namespace {
+bool& writableFlag() {
+    static bool writable = true;
+    return writable;
+}
+} // namespace
+
+bool folderWritable() {
+    return writableFlag();
+}
+
+void setFolderWritable(bool writable) {
+    writableFlag() = writable;
+}
+
 void relocateProgramFolder(const QString& folder) {
     programPath().relocated = QDir::cleanPath(folder);
 }

@@ -69,6 +69,10 @@ fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCore
     StatementWait::install([this] {
         if (!m_busy.isBusy())
             return false;
+        // The operator learns that the wait can be ended, unless the panel already shows progress.
+        const QString hint = QStringLiteral("資料庫處理中... (按 Esc 可取消)");
+        if (m_ui.elaMsg->caption().isEmpty())
+            m_ui.elaMsg->setCaption(hint);
         QCoreApplication::processEvents();
         return m_busy.stopRequested();
     });
@@ -403,7 +407,11 @@ void fmORVIK::cmdExit_Click() {
 
 void fmORVIK::endSession() {
     m_busy.requestStop();
-    m_busy.whenIdle([this] { finishExit(false); });
+    m_busy.whenIdle([this] {
+        // No one is there to answer: what cannot be kept goes to the error log, not into a box.
+        installOperator(nullptr);
+        finishExit(false);
+    });
 }
 
 void fmORVIK::finishExit(bool asking) {
@@ -414,7 +422,11 @@ void fmORVIK::finishExit(bool asking) {
     }
     // The editor text would be gone with the process: when it could not be kept, the operator
     // decides whether to leave anyway (the failure has been reported already).
-    if (!TxtSaveFile(savedSqlPath(), m_ui.txtSQL->toPlainText()) && asking &&
+    // Where the start found no folder to keep files in, the text is not tried (the operator was
+    // told then); only the question remains.
+    const bool kept =
+        ProgramInfo::folderWritable() && TxtSaveFile(savedSqlPath(), m_ui.txtSQL->toPlainText());
+    if (!kept && asking &&
         currentOperator().messageBox(QStringLiteral("編輯區的SQL指令無法存檔, 仍要離開嗎?"),
                                      MsgButtons::YesNo, MsgIcon::Question,
                                      ProgramInfo::appTitle()) != MsgAnswer::Yes)

@@ -147,8 +147,10 @@ void Maintenance::enter() {
         // Stopped with Esc while the rows were read: said on the panel, not as a failure.
         if (StatementWait::cancelled())
             status(m_w.elaMsg, QStringLiteral("已取消: 依操作員要求 (Esc) 中止了讀取, 未進入維護模式."));
-        else
+        else {
+            m_w.elaMsg->setCaption(QString()); // the loading note is no longer true
             ReportError(QStringLiteral("fmORVEL_KeyDown"), currentError(std::current_exception()));
+        }
     }
 }
 

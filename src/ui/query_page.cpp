@@ -118,9 +118,11 @@ void QueryPage::ExecSQL(const std::optional<QString>& statement) {
     } catch (...) {
         if (StatementWait::cancelled())
             showStatus(QStringLiteral("已取消: 依操作員要求 (Esc) 中止了執行中的指令."));
-        else
+        else {
+            w.elaMsg->setCaption(QString()); // no "working" note outlives the failure
             ReportError(QStringLiteral("ExecSQL\r\nSQL:") + CurrentSql(),
                         currentError(std::current_exception()));
+        }
     }
     op.setBusy(false);
     w.mnuMaintainExecute->setEnabled(true);

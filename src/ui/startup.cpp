@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -49,10 +50,11 @@ int Main(int argc, char** argv) {
     ProgramFolderChoice place;
     guarded(QStringLiteral("bmORVEL_Main"), [&] {
         const QString installed = ProgramInfo::installFolder();
-        place = settleProgramFolder(installed, folderWritable(installed), perUserProgramFolder(),
+        place = settleProgramFolder(installed, installFolderWritable(installed), perUserProgramFolder(),
                                     seedFileNames(ProgramInfo::exeBaseName()));
         if (place.perUser)
             ProgramInfo::relocateProgramFolder(place.folder);
+        ProgramInfo::setFolderWritable(place.writable);
         const QString folder = ProgramInfo::programFolder();
         QDir::setCurrent(folder);
         InitGlobal(ProgramInfo::exeBaseName() + QStringLiteral(".INI"), folder);
@@ -60,10 +62,17 @@ int Main(int argc, char** argv) {
         window = std::make_unique<fmORVIK>();
         window->Form_Load();
         watchEndRequests(window.get(), [w = window.get()] { w->endSession(); });
+        if (!place.writable) { // nothing is written where it would not be kept
+            GlobalSettings().LogFile.clear();
+            GlobalSettings().ErrFile.clear();
+        }
         WriteLog(QStringLiteral("程式啟動."));
+        // Said once the window's event loop runs, so that the end of the session can end it too.
         if (!place.problems.isEmpty())
-            currentOperator().messageBox(place.problems.join(u'\n'), MsgButtons::Ok, MsgIcon::Exclamation,
-                                         ProgramInfo::appTitle());
+            QTimer::singleShot(0, window.get(), [problems = place.problems.join(u'\n')] {
+                currentOperator().messageBox(problems, MsgButtons::Ok, MsgIcon::Exclamation,
+                                             ProgramInfo::appTitle());
+            });
     });
     const int code = window ? app.exec() : 1;
     window.reset();
