@@ -9,32 +9,71 @@
 
 #include <sys/mman.h>
 
-// Block layout: uint32 n, uint32 offsets[n + 1] (from the start of the text), then the UTF-8 text.
+// Block layout: a narrow block (text under 64 KB, fewer than 32768 cells) holds uint16 n, then
+// uint16 ends[n], then the UTF-8 text; a wide one holds uint16 kWide, two bytes of padding,
+// uint32 n, uint32 ends[n], then the text. ends[i] is where cell i ends, counted from the start of
+// the text; a cell starts where the one before it ends. Most rows are narrow: their head costs
+// 2 + 2n bytes.
 
 namespace {
 // Chunks of 2 MB, the size of a huge page: a million rows then fault in a few dozen pages, not tens
 // of thousands.
 constexpr size_t kChunkBytes = size_t(2) << 20;
-constexpr size_t kAlignment = alignof(quint32);
+constexpr size_t kAlignment = alignof(quint16);
 
 [[noreturn]] void outOfRange() {
     throw AppError(381, QStringLiteral("Subscript out of range"));
 }
 
-const quint32* header(const char* block) {
-    return reinterpret_cast<const quint32*>(block);
-}
+constexpr quint16 kWide = 0x8000;
+
+struct Block {
+    size_t n = 0;
+    bool wide = false;
+    const char* ends = nullptr;
+    const char* text = nullptr;
+
+    explicit Block(const char* block) {
+        quint16 head = 0;
+        std::memcpy(&head, block, sizeof head);
+        wide = head == kWide;
+        if (wide) {
+            quint32 count = 0;
+            std::memcpy(&count, block + 4, sizeof count);
+            n = count;
+            ends = block + 8;
+            text = ends + sizeof(quint32) * n;
+        } else {
+            n = head;
+            ends = block + 2;
+            text = ends + sizeof(quint16) * n;
+        }
+    }
+    // Where cell i ends; 0 for the cell before the first.
+    size_t end(qsizetype i) const {
+        if (i < 0)
+            return 0;
+        if (wide) {
+            quint32 value = 0;
+            std::memcpy(&value, ends + sizeof(quint32) * size_t(i), sizeof value);
+            return value;
+        }
+        quint16 value = 0;
+        std::memcpy(&value, ends + sizeof(quint16) * size_t(i), sizeof value);
+        return value;
+    }
+};
 } // namespace
 
 int CellStore::cellCount(const char* block) {
-    return block ? int(header(block)[0]) : 0;
+    return block ? int(Block(block).n) : 0;
 }
 
 size_t CellStore::blockBytes(const char* block) {
     if (!block)
         return 0;
-    const quint32* head = header(block);
-    return sizeof(quint32) * (head[0] + 2) + head[1 + head[0]];
+    const Block b(block);
+    return size_t(b.text - block) + b.end(qsizetype(b.n) - 1);
 }
 
 void CellStore::ChunkFree::operator()(char* chunk) const {
@@ -119,12 +158,30 @@ const char* CellStore::finishBlock() {
     if (n == 0)
         return nullptr;
     const size_t textBytes = n == m_offsets.size() ? m_textSize : m_offsets[n];
-    const size_t headBytes = sizeof(quint32) * (n + 2);
+    const bool wide = textBytes > 0xFFFF || n >= kWide;
+    const size_t headBytes = wide ? 8 + sizeof(quint32) * n : 2 + sizeof(quint16) * n;
     char* block = allocate(headBytes + textBytes);
-    auto* head = reinterpret_cast<quint32*>(block);
-    head[0] = quint32(n);
-    std::memcpy(head + 1, m_offsets.data(), sizeof(quint32) * n);
-    head[1 + n] = quint32(textBytes);
+    char* ends = block + (wide ? 8 : 2);
+    if (wide) {
+        const quint16 marker = kWide;
+        const quint32 count = quint32(n);
+        std::memcpy(block, &marker, sizeof marker);
+        std::memset(block + 2, 0, 2);
+        std::memcpy(block + 4, &count, sizeof count);
+    } else {
+        const quint16 count = quint16(n);
+        std::memcpy(block, &count, sizeof count);
+    }
+    for (size_t i = 0; i < n; ++i) {
+        const size_t end = i + 1 < n ? m_offsets[i + 1] : textBytes;
+        if (wide) {
+            const quint32 value = quint32(end);
+            std::memcpy(ends + sizeof value * i, &value, sizeof value);
+        } else {
+            const quint16 value = quint16(end);
+            std::memcpy(ends + sizeof value * i, &value, sizeof value);
+        }
+    }
     std::memcpy(block + headBytes, m_text.get(), textBytes);
     return block;
 }
@@ -212,9 +269,9 @@ QByteArrayView CellStore::utf8(int row, int col) const {
     const char* block = m_rows[size_t(row)];
     if (col >= cellCount(block))
         return {};
-    const quint32* head = header(block);
-    const char* text = block + sizeof(quint32) * (head[0] + 2);
-    return QByteArrayView(text + head[1 + col], qsizetype(head[2 + col] - head[1 + col]));
+    const Block b(block);
+    const size_t start = b.end(col - 1);
+    return QByteArrayView(b.text + start, qsizetype(b.end(col) - start));
 }
 
 QString CellStore::text(int row, int col) const {

@@ -32,6 +32,8 @@ class TestGrid : public QObject {
 private slots:
     void cellStoreKeepsTexts();
     void cellStoreShapeChanges();
+    void cellStoreRowsOfEverySize_data();
+    void cellStoreRowsOfEverySize();
     void cellStoreRejectsOutOfRange();
     void cellStoreTakesSpaceBack();
     void addItemSplitsAtTabs();
@@ -84,6 +86,37 @@ void TestGrid::cellStoreKeepsTexts() {
     QCOMPARE(store.text(0, 2), QStringLiteral("12345678901234567"));
     store.appendRow(QStringList{"1", "2", "3", "4", "beyond"});
     QCOMPARE(store.text(3, 3), QStringLiteral("4"));
+}
+
+void TestGrid::cellStoreRowsOfEverySize_data() {
+    // Rows are packed in one of two forms, by the size of their text and their count of cells.
+    QTest::addColumn<int>("cols");
+    QTest::addColumn<int>("cellChars");
+    QTest::newRow("short row") << 5 << 10;
+    QTest::newRow("text just under 64 KB") << 2 << 32767;
+    QTest::newRow("text just over 64 KB") << 2 << 32769;
+    QTest::newRow("a megabyte in a cell") << 1 << (1 << 20);
+    QTest::newRow("40,000 cells") << 40000 << 1;
+}
+
+void TestGrid::cellStoreRowsOfEverySize() {
+    QFETCH(int, cols);
+    QFETCH(int, cellChars);
+    CellStore store;
+    store.setCols(cols);
+    QStringList cells;
+    for (int c = 0; c < cols; ++c)
+        cells << QString(cellChars, QChar(u'a' + c % 26));
+    store.appendRow(QStringList{QStringLiteral("前")});
+    store.appendRow(cells);
+    store.appendRow(QStringList{QStringLiteral("後")});
+    for (int c : {0, cols / 2, cols - 1})
+        QCOMPARE(store.text(1, c), cells[c]);
+    QCOMPARE(store.text(0, 0), QStringLiteral("前"));
+    QCOMPARE(store.text(2, 0), QStringLiteral("後"));
+    store.setText(1, cols - 1, QStringLiteral("改"));
+    QCOMPARE(store.text(1, cols - 1), QStringLiteral("改"));
+    QCOMPARE(store.text(1, 0), cols > 1 ? cells[0] : QStringLiteral("改"));
 }
 
 void TestGrid::cellStoreShapeChanges() {
