@@ -56,13 +56,16 @@ UpdatableRecordset::open(Connection& connection, const QString& sql,
                            QStringLiteral("The statement returned no rows to maintain."));
         for (const FieldInfo& field : read->fields())
             rs->m_columns.append({field, false, {}, {}});
+        QVariantList row;
+        row.reserve(read->fieldCount());
         while (!read->eof()) {
             Record record;
-            record.values.reserve(read->fieldCount());
+            row.clear();
             for (int i = 0; i < read->fieldCount(); ++i) {
-                record.values << read->exactValue(i);
-                rs->noteLength(int(rs->m_records.size()), i, record.values.constLast());
+                row << read->exactValue(i);
+                rs->noteLength(int(rs->m_records.size()), i, row.constLast());
             }
+            record.values = row; // packed: a million records cost about their data
             rs->m_records << std::move(record);
             if (progress && rs->m_records.size() % 1024 == 0 && progress(rs->m_records.size())) {
                 // The rows not read are not wanted: the server is told so rather than read through.
@@ -379,8 +382,7 @@ void UpdatableRecordset::setValue(int record, int field, const QString& text) {
 int UpdatableRecordset::addNew() {
     Record record;
     record.isNew = true;
-    for (int i = 0; i < m_columns.size(); ++i)
-        record.values << QVariant();
+    record.values = QVariantList(m_columns.size());
     m_records << std::move(record);
     return int(m_records.size()) - 1;
 }

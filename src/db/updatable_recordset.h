@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/errors.h"
+#include "db/packed_values.h"
 #include "db/recordset.h"
 #include "db/table_reference.h"
 
@@ -82,7 +83,7 @@ public:
 
 private:
     struct Record {
-        QVariantList values;        // as the table holds them
+        PackedValues values;        // as the table holds them
         QHash<int, QVariant> edits; // by field, not yet written
         bool isNew = false;
         QString unlocatable; // why the record cannot be found again ("" when it can)

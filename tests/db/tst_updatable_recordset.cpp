@@ -1,9 +1,11 @@
 #include "app/errors.h"
 #include "db/connection.h"
+#include "db/packed_values.h"
 #include "db/updatable_recordset.h"
 #include "support/test_databases.h"
 #include "support/test_program.h"
 
+#include <QDateTime>
 #include <QTest>
 
 namespace {
@@ -49,6 +51,7 @@ class TestUpdatableRecordset : public QObject {
 private slots:
     void initTestCase();
     void init();
+    void packedValuesGiveBackWhatTheyHeld();
     void recordsKeepTheirPlaceThroughRefusals_data() { engines(); }
     void recordsKeepTheirPlaceThroughRefusals();
     void newKeylessRowIsReadBackAsInserted_data() { engines(); }
@@ -249,6 +252,38 @@ void TestUpdatableRecordset::tablesResolvedAsTheStatementNamesThem() {
     QVERIFY(rs->column(0).field.autoIncrement); // not asked for on insert
     const int added = insert(*rs, 1, QStringLiteral("x"));
     QCOMPARE(rs->value(added, 0).toInt(), 1);
+}
+
+void TestUpdatableRecordset::packedValuesGiveBackWhatTheyHeld() {
+    // Every kind of value a driver gives, nulls of a type included: the records locate rows by
+    // these, so they must come back with the same type, value and nullness.
+    const QVariantList held = {QVariant(),
+                               QVariant(QMetaType::fromType<QString>()),
+                               QVariant(QMetaType::fromType<qlonglong>()),
+                               QVariant(qlonglong(-9007199254740993)),
+                               QVariant(int(7)),
+                               QVariant(0.1 + 0.2),
+                               QVariant(QString()),
+                               QVariant(QStringLiteral("台北 ' \t")),
+                               QVariant(QString(70000, u'長')),
+                               QVariant(QByteArray("\0\xff", 2)),
+                               QVariant(true),
+                               QVariant(QDate(1915, 1, 1)),
+                               QVariant(QDateTime(QDate(2016, 11, 25), QTime(23, 59, 59, 999))),
+                               QVariant(QTime(0, 0, 1))};
+    const PackedValues packed(held);
+    QCOMPARE(packed.size(), held.size());
+    const PackedValues copied = packed;
+    PackedValues moved = PackedValues(copied);
+    for (const PackedValues* p : {&packed, &copied, static_cast<const PackedValues*>(&moved)}) {
+        const QVariantList back = p->toList();
+        for (int i = 0; i < held.size(); ++i) {
+            QCOMPARE(back[i].typeId(), held[i].typeId());
+            QCOMPARE(back[i].isNull(), held[i].isNull());
+            QCOMPARE(back[i], held[i]);
+        }
+    }
+    QCOMPARE(packed.at(held.size()), QVariant()); // past the end reads as nothing
 }
 
 QTEST_MAIN(TestUpdatableRecordset)
