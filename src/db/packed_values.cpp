@@ -57,47 +57,87 @@ const char* valueAt(const char* block, quint32 i) {
 }
 } // namespace
 
-PackedValues::PackedValues(const QVariantList& values) {
-    const quint32 n = quint32(values.size());
-    QByteArray body;
-    const size_t head = sizeof(quint32);
-    for (const QVariant& value : values) {
-        switch (value.isNull() && value.isValid() ? QMetaType::UnknownType : value.typeId()) {
-        case QMetaType::LongLong: {
-            body.append(char(Integer));
-            const qint64 number = value.toLongLong();
-            put(body, &number, sizeof number);
-            break;
-        }
-        case QMetaType::Double: {
-            body.append(char(Real));
-            const double number = value.toDouble();
-            put(body, &number, sizeof number);
-            break;
-        }
-        case QMetaType::QString:
-            putSized(body, Text, value.toString().toUtf8());
-            break;
-        case QMetaType::QByteArray:
-            putSized(body, Bytes, value.toByteArray());
-            break;
-        default:
-            if (!value.isValid()) {
-                body.append(char(Invalid));
-            } else { // typed nulls and every other type keep their exact form
-                QByteArray streamed;
-                QDataStream stream(&streamed, QIODevice::WriteOnly);
-                stream << value;
-                putSized(body, Streamed, streamed);
-            }
-            break;
-        }
+void PackedValues::Builder::addNull() {
+    m_body.append(char(Invalid));
+    ++m_count;
+}
+
+void PackedValues::Builder::addInteger(qint64 value) {
+    m_body.append(char(Integer));
+    put(m_body, &value, sizeof value);
+    ++m_count;
+}
+
+void PackedValues::Builder::addReal(double value) {
+    m_body.append(char(Real));
+    put(m_body, &value, sizeof value);
+    ++m_count;
+}
+
+void PackedValues::Builder::addText(const char* utf8, int size) {
+    m_body.append(char(Text));
+    const quint32 length = quint32(size);
+    put(m_body, &length, sizeof length);
+    m_body.append(utf8, size);
+    ++m_count;
+}
+
+void PackedValues::Builder::addBytes(const char* bytes, int size) {
+    m_body.append(char(Bytes));
+    const quint32 length = quint32(size);
+    put(m_body, &length, sizeof length);
+    m_body.append(bytes, size);
+    ++m_count;
+}
+
+void PackedValues::Builder::addVariant(const QVariant& value) {
+    switch (value.isNull() && value.isValid() ? QMetaType::UnknownType : value.typeId()) {
+    case QMetaType::LongLong:
+        addInteger(value.toLongLong());
+        return;
+    case QMetaType::Double:
+        addReal(value.toDouble());
+        return;
+    case QMetaType::QString: {
+        const QByteArray utf8 = value.toString().toUtf8();
+        addText(utf8.constData(), int(utf8.size()));
+        return;
     }
-    m_block = static_cast<char*>(std::malloc(head + size_t(body.size())));
-    if (!m_block)
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        addBytes(bytes.constData(), int(bytes.size()));
+        return;
+    }
+    default:
+        break;
+    }
+    if (!value.isValid()) {
+        addNull();
+        return;
+    }
+    // Typed nulls and every other type keep their exact form.
+    QByteArray streamed;
+    QDataStream stream(&streamed, QIODevice::WriteOnly);
+    stream << value;
+    putSized(m_body, Streamed, streamed);
+    ++m_count;
+}
+
+PackedValues PackedValues::Builder::take() const {
+    PackedValues packed;
+    packed.m_block = static_cast<char*>(std::malloc(sizeof m_count + size_t(m_body.size())));
+    if (!packed.m_block)
         throw std::bad_alloc();
-    std::memcpy(m_block, &n, sizeof n);
-    std::memcpy(m_block + head, body.constData(), size_t(body.size()));
+    std::memcpy(packed.m_block, &m_count, sizeof m_count);
+    std::memcpy(packed.m_block + sizeof m_count, m_body.constData(), size_t(m_body.size()));
+    return packed;
+}
+
+PackedValues::PackedValues(const QVariantList& values) {
+    Builder builder;
+    for (const QVariant& value : values)
+        builder.addVariant(value);
+    *this = builder.take();
 }
 
 PackedValues::PackedValues(const PackedValues& other) {

@@ -24,6 +24,28 @@ public:
     QVariantList toList() const;
     operator QVariantList() const { return toList(); } // NOLINT
 
+    // Building a record straight from the engine's bytes, with no variant or string between:
+    // each call appends one value; take() gives the packed record. Values read back as a variant
+    // of the same kind (integer, double, text, bytes, or nothing for NULL).
+    class Builder {
+    public:
+        void clear() {
+            m_body.clear();
+            m_count = 0;
+        }
+        void addNull();
+        void addInteger(qint64 value);
+        void addReal(double value);
+        void addText(const char* utf8, int size);
+        void addBytes(const char* bytes, int size);
+        void addVariant(const QVariant& value);
+        PackedValues take() const;
+
+    private:
+        QByteArray m_body;
+        quint32 m_count = 0;
+    };
+
 private:
     char* m_block = nullptr;
 };

@@ -56,16 +56,44 @@ UpdatableRecordset::open(Connection& connection, const QString& sql,
                            QStringLiteral("The statement returned no rows to maintain."));
         for (const FieldInfo& field : read->fields())
             rs->m_columns.append({field, false, {}, {}});
-        QVariantList row;
-        row.reserve(read->fieldCount());
+        // Each record is packed as it is read: a million records cost about their data. Engines
+        // that give their values as bytes are packed from those, with no variant between.
+        PackedValues::Builder row;
+        const bool raw = read->hasRawCells();
         while (!read->eof()) {
-            Record record;
+            const int at = int(rs->m_records.size());
             row.clear();
             for (int i = 0; i < read->fieldCount(); ++i) {
-                row << read->exactValue(i);
-                rs->noteLength(int(rs->m_records.size()), i, row.constLast());
+                if (!raw) {
+                    const QVariant value = read->exactValue(i);
+                    row.addVariant(value);
+                    rs->noteLength(at, i, value);
+                    continue;
+                }
+                const Recordset::RawCell cell = read->rawCell(i);
+                switch (cell.kind) {
+                case Recordset::RawCell::Null:
+                    row.addNull();
+                    break;
+                case Recordset::RawCell::Integer:
+                    row.addInteger(cell.integer);
+                    rs->noteDigits(at, i, cell.integer);
+                    break;
+                case Recordset::RawCell::Real:
+                    row.addReal(cell.real);
+                    break;
+                case Recordset::RawCell::Text:
+                    row.addText(cell.bytes, cell.size);
+                    rs->noteLength(at, i, qsizetype(cell.size));
+                    break;
+                case Recordset::RawCell::Blob:
+                    row.addBytes(cell.bytes, cell.size);
+                    rs->noteLength(at, i, qsizetype(2 * cell.size + 2));
+                    break;
+                }
             }
-            record.values = row; // packed: a million records cost about their data
+            Record record;
+            record.values = row.take();
             rs->m_records << std::move(record);
             if (progress && rs->m_records.size() % 1024 == 0 && progress(rs->m_records.size())) {
                 // The rows not read are not wanted: the server is told so rather than read through.
@@ -80,6 +108,20 @@ UpdatableRecordset::open(Connection& connection, const QString& sql,
     }
     rs->learnTable(sql);
     return rs;
+}
+
+void UpdatableRecordset::noteDigits(int record, int field, qlonglong number) {
+    qsizetype length = 0;
+    for (qint64 n = number; n != 0; n /= 10)
+        ++length;
+    noteLength(record, field, length);
+}
+
+void UpdatableRecordset::noteLength(int record, int field, qsizetype length) {
+    if (m_longest.size() <= field)
+        m_longest.resize(field + 1, {-1, 0});
+    if (length > m_longest[field].second)
+        m_longest[field] = {record, length};
 }
 
 void UpdatableRecordset::noteLength(int record, int field, const QVariant& value) {

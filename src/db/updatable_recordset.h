@@ -116,6 +116,9 @@ private:
     QString returningClause() const;
     void requireWritable(int field) const;
     void noteLength(int record, int field, const QVariant& value);
+    void noteDigits(int record, int field, qlonglong number);
+    // Text counts its UTF-8 bytes: it only picks the record whose width is measured.
+    void noteLength(int record, int field, qsizetype length);
 
     Connection& m_connection;
     QList<Column> m_columns;
