@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -45,6 +46,17 @@ void makeSqliteData(const QString& path) {
     }
     QSqlDatabase::removeDatabase(QStringLiteral("make"));
     QFile::rename(path + QStringLiteral(".part"), path);
+}
+
+double minOf(QList<double> v) {
+    return v.isEmpty() ? 0 : *std::min_element(v.cbegin(), v.cend());
+}
+
+double medianOf(QList<double> v) {
+    if (v.isEmpty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 double peakResidentMb() {

@@ -17,6 +17,10 @@ void makeSqliteData(const QString& path);
 // The process's peak resident memory so far.
 double peakResidentMb();
 
+// The least and the middle of the figures of several rounds.
+double minOf(QList<double> figures);
+double medianOf(QList<double> figures);
+
 // Runs this benchmark again as a child, offscreen, with the arguments after "--child", and gives
 // the fields of the last line it printed.
 QList<QByteArray> childFigures(const QStringList& arguments);

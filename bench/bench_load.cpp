@@ -220,17 +220,6 @@ int child(const QString& kind, bool floorsFirst) {
     return 0;
 }
 
-double minOf(QList<double> v) {
-    return v.isEmpty() ? 0 : *std::min_element(v.cbegin(), v.cend());
-}
-
-double medianOf(QList<double> v) {
-    if (v.isEmpty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 bool measure(const QString& kind, const char* label, const char* floorName, double targetRatio) {
     constexpr int kRounds = 5;
     QList<double> floor, bare, cpu, wall, perRow, peak;

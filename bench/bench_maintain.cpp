@@ -100,17 +100,6 @@ struct Figures {
     QList<double> mb;
 };
 
-double minOf(QList<double> v) {
-    return v.isEmpty() ? 0 : *std::min_element(v.cbegin(), v.cend());
-}
-
-double medianOf(QList<double> v) {
-    if (v.isEmpty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 const char* verdict(double ratio, double target) {
     return ratio <= target ? "met" : "MISSED";
 }

@@ -54,18 +54,18 @@ void setProgramPath(const QString& folder, const QString& exeBaseName) {
 }
 
 namespace {
-bool& writableFlag() {
+bool& keepsFilesFlag() {
     static bool writable = true;
     return writable;
 }
 } // namespace
 
-bool folderWritable() {
-    return writableFlag();
+bool keepsFiles() {
+    return keepsFilesFlag();
 }
 
-void setFolderWritable(bool writable) {
-    writableFlag() = writable;
+void setKeepsFiles(bool keeps) {
+    keepsFilesFlag() = keeps;
 }
 
 void relocateProgramFolder(const QString& folder) {

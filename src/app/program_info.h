@@ -13,8 +13,8 @@ QString installFolder();
 // From here on the program's files live in folder; the executable stays where it is.
 void relocateProgramFolder(const QString& folder);
 // False when the start found no folder the program can keep its files in (the operator was told).
-bool folderWritable();
-void setFolderWritable(bool writable);
+bool keepsFiles();
+void setKeepsFiles(bool keeps);
 QString exeBaseName();
 QString exePath();
 void setProgramPath(const QString& folder, const QString& exeBaseName);

@@ -5,6 +5,7 @@
 #include "db/ado_types.h"
 #include "db/odbc_catalog.h"
 #include "db/server_reach.h"
+#include "db/sql_text.h"
 #include "db/statement_wait.h"
 
 #include <QAtomicInt>
@@ -20,21 +21,15 @@
 #include <sqlite3.h>
 
 namespace {
-bool isTransactionControl(const char* sql) {
-    const QByteArray text = QByteArray(sql).trimmed().left(9).toUpper();
-    return text.startsWith("ROLLBACK") || text.startsWith("RELEASE") || text.startsWith("COMMIT") ||
-           text.startsWith("END") || text.startsWith("SAVEPOINT");
-}
-
 // Runs the window's events while SQLite works, and stops the statement when the operator asks,
-// unless the statement ends or takes back a transaction: that one always finishes.
+// unless it is one of transaction control, which always finishes.
 int sqliteProgress(void* handle) {
     // One stop per command: the statements that tidy up after it run to their end.
     if (!StatementWait::pumpDue() || StatementWait::cancelled())
         return 0;
     auto* db = static_cast<sqlite3*>(handle);
     for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s))
-        if (sqlite3_stmt_busy(s) && isTransactionControl(sqlite3_sql(s)))
+        if (sqlite3_stmt_busy(s) && isTransactionControl(QString::fromUtf8(sqlite3_sql(s)).trimmed()))
             return 0;
     StatementWait::noteCancelled();
     return 1;

@@ -64,13 +64,6 @@ private:
     bool m_atEnd = false;
 };
 
-bool isTransactionControl(const QString& statement) {
-    static const QRegularExpression words(
-        QStringLiteral("^(BEGIN|COMMIT|ROLLBACK|START\\s+TRANSACTION|END|SAVEPOINT|RELEASE|ABORT)\\b"),
-        QRegularExpression::CaseInsensitiveOption);
-    return words.match(statement).hasMatch();
-}
-
 // Statements that no transaction can hold.
 bool runsOutsideTransactions(const QString& statement) {
     static const QRegularExpression words(

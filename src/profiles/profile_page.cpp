@@ -182,7 +182,7 @@ void ProfilePage::cmdSave_Click() {
         for (int row = 1; row < w.fgCntStr->rows(); ++row)
             profiles.append({w.fgCntStr->textMatrix(row, 1), w.fgCntStr->textMatrix(row, 2)});
         const QString path = profileFilePath();
-        if (!ProgramInfo::folderWritable())
+        if (!ProgramInfo::keepsFiles())
             throw AppError(ErrNo::PathFileAccess,
                            QStringLiteral("設定無法存檔: 找不到可寫入的程式資料夾 (見程式啟動時的說明): ") +
                                path);

@@ -66,15 +66,20 @@ fmORVIK::fmORVIK(QWidget* parent) : QMainWindow(parent), m_endProcess([] { QCore
     m_connect.attach(connectionWidgets());
     m_connect.setBusyState(&m_busy);
     // While a statement runs on the server the window keeps answering; Esc stops the statement.
+    // The operator learns that the wait can be ended, unless the panel already shows progress; the
+    // note goes with the work when nothing has replaced it.
+    static const QString waitingNote = QStringLiteral("資料庫處理中... (按 Esc 可取消)");
     StatementWait::install([this] {
         if (!m_busy.isBusy())
             return false;
-        // The operator learns that the wait can be ended, unless the panel already shows progress.
-        const QString hint = QStringLiteral("資料庫處理中... (按 Esc 可取消)");
         if (m_ui.elaMsg->caption().isEmpty())
-            m_ui.elaMsg->setCaption(hint);
+            m_ui.elaMsg->setCaption(waitingNote);
         QCoreApplication::processEvents();
         return m_busy.stopRequested();
+    });
+    m_busy.setOnEachIdle([this] {
+        if (m_ui.elaMsg->caption() == waitingNote)
+            m_ui.elaMsg->setCaption(QString());
     });
     m_profiles = new ProfilePage(connectionWidgets(), m_connect, this);
     m_query = new QueryPage({m_ui.txtSQL, m_ui.fg1, m_ui.fgTableName, m_ui.lblMode, m_ui.lblDBName,
@@ -424,8 +429,7 @@ void fmORVIK::finishExit(bool asking) {
     // decides whether to leave anyway (the failure has been reported already).
     // Where the start found no folder to keep files in, the text is not tried (the operator was
     // told then); only the question remains.
-    const bool kept =
-        ProgramInfo::folderWritable() && TxtSaveFile(savedSqlPath(), m_ui.txtSQL->toPlainText());
+    const bool kept = ProgramInfo::keepsFiles() && TxtSaveFile(savedSqlPath(), m_ui.txtSQL->toPlainText());
     if (!kept && asking &&
         currentOperator().messageBox(QStringLiteral("編輯區的SQL指令無法存檔, 仍要離開嗎?"),
                                      MsgButtons::YesNo, MsgIcon::Question,

@@ -118,11 +118,9 @@ void QueryPage::ExecSQL(const std::optional<QString>& statement) {
     } catch (...) {
         if (StatementWait::cancelled())
             showStatus(QStringLiteral("已取消: 依操作員要求 (Esc) 中止了執行中的指令."));
-        else {
-            w.elaMsg->setCaption(QString()); // no "working" note outlives the failure
+        else
             ReportError(QStringLiteral("ExecSQL\r\nSQL:") + CurrentSql(),
                         currentError(std::current_exception()));
-        }
     }
     op.setBusy(false);
     w.mnuMaintainExecute->setEnabled(true);

@@ -54,7 +54,7 @@ int Main(int argc, char** argv) {
                                     seedFileNames(ProgramInfo::exeBaseName()));
         if (place.perUser)
             ProgramInfo::relocateProgramFolder(place.folder);
-        ProgramInfo::setFolderWritable(place.writable);
+        ProgramInfo::setKeepsFiles(place.writable);
         const QString folder = ProgramInfo::programFolder();
         QDir::setCurrent(folder);
         InitGlobal(ProgramInfo::exeBaseName() + QStringLiteral(".INI"), folder);

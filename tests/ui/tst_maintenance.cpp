@@ -534,13 +534,6 @@ void TestMaintenance::singleTableShapes() {
 void TestMaintenance::refusedEditLeavesTheWindowWhole() {
     QFETCH(int, engine);
     connect(Route(engine));
-    if (engine == Postgres) // each written row notes its top-level transaction, savepoints or not
-        for (const char* sql :
-             {"CREATE TABLE IF NOT EXISTS paste_log (tx bigint)", "TRUNCATE paste_log",
-              "CREATE OR REPLACE FUNCTION note_tx() RETURNS trigger LANGUAGE plpgsql AS "
-              "'BEGIN INSERT INTO paste_log VALUES (txid_current()); RETURN NEW; END'",
-              "CREATE TRIGGER maint_tx AFTER UPDATE ON maint FOR EACH ROW EXECUTE FUNCTION note_tx()"})
-            MainConnection()->execute(QLatin1String(sql));
     f5(QStringLiteral("select rno, name, qty * 2 as dbl from maint order by rno"));
     editCell(1, 1, QStringLiteral("kept")); // Enter moves on to the expression column
     editCell(1, 2, QStringLiteral("100"));  // refused: the box is answered while the edit ends

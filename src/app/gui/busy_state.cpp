@@ -49,6 +49,8 @@ void BusyState::leave() {
         return;
     QCoreApplication::instance()->removeEventFilter(this);
     m_stopRequested = false;
+    if (m_onEachIdle)
+        m_onEachIdle();
     if (auto then = std::exchange(m_whenIdle, nullptr))
         // After the operation has returned all the way, not from inside its last step.
         QTimer::singleShot(0, this, std::move(then));

@@ -35,6 +35,8 @@ public:
     bool stopRequested() const { return m_stopRequested; }
     // Runs `then` once the window is no longer busy: at once when it is not.
     void whenIdle(std::function<void()> then);
+    // Runs every time the window stops being busy, before any whenIdle callback.
+    void setOnEachIdle(std::function<void()> onIdle) { m_onEachIdle = std::move(onIdle); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -46,4 +48,5 @@ private:
     int m_depth = 0;
     bool m_stopRequested = false;
     std::function<void()> m_whenIdle;
+    std::function<void()> m_onEachIdle;
 };
