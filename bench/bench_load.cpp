@@ -3,19 +3,21 @@
 //   bench_load                 builds (once) a 1,000,000 x 5 SQLite data set and measures its load in
 //                              five rounds, each in fresh processes, the order of the measurements
 //                              alternating; with the PostgreSQL test server running
-//                              (tools/pg_test_server.sh) 100,000 rows from it as well
+//                              (tools/pg_test_server.sh) 1,000,000 rows from it as well
 //   bench_load --child KIND ORDER  one round in a fresh process (so its peak memory is its own)
 //
 // The floors: a C loop of sqlite3_step with typed column reads, and a libpq loop reading every value
 // as psql -At does; the bare forward-only Qt read is the second line. Times are CPU seconds of this
-// process (the PostgreSQL server's own CPU is not counted). Each child prints: floor CPU, bare Qt
-// CPU, ExecSQL CPU, ExecSQL wall seconds, rows, bytes the loaded grid holds per row, peak MB.
+// process and, on PostgreSQL, of the server process that answered it (the server runs on this
+// machine). Each child prints: floor CPU, bare Qt CPU, ExecSQL CPU, ExecSQL wall seconds, rows,
+// bytes the loaded grid holds per row, peak MB.
 
 #include "bench_data.h"
 
 #include "app/global_settings.h"
 #include "app/message_catalog.h"
 #include "app/program_info.h"
+#include "db/connection.h"
 #include "db/session.h"
 #include "grid/flex_grid.h"
 #include "ui/fm_orvik.h"
@@ -42,7 +44,7 @@
 #include <sqlite3.h>
 
 namespace {
-constexpr int kPostgresRows = 100000;
+constexpr int kPostgresRows = 1000000;
 
 struct PgSettings {
     QString host, user, password, database;
@@ -105,6 +107,18 @@ double cpuSeconds() {
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
+// The CPU seconds a server process has used so far, from /proc.
+double processCpuSeconds(int pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.readAll();
+    // The fields after the command name, which is in parentheses and may hold blanks.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK))
+                              : 0;
+}
+
 double residentMb() {
     QFile statm(QStringLiteral("/proc/self/statm"));
     statm.open(QIODevice::ReadOnly);
@@ -149,16 +163,23 @@ double postgresFloorCpu(const PgSettings& pg) {
                                 .arg(pg.database, pg.user, pg.password)
                                 .toUtf8();
     PGconn* conn = PQconnectdb(info.constData());
-    const double start = cpuSeconds();
+    const int server = PQbackendPID(conn);
+    const double start = cpuSeconds() + processCpuSeconds(server);
     PGresult* result = PQexec(conn, kQuery.toUtf8().constData());
     qint64 sink = 0;
     for (int r = 0; r < PQntuples(result); ++r)
         for (int c = 0; c < PQnfields(result); ++c)
             sink += PQgetlength(result, r, c) + *PQgetvalue(result, r, c);
     PQclear(result);
-    const double cpu = cpuSeconds() - start;
+    const double cpu = cpuSeconds() + processCpuSeconds(server) - start;
     PQfinish(conn);
     return sink < 0 ? 0 : cpu;
+}
+
+// The server process of a PostgreSQL connection; 0 for other engines.
+int serverPid(const Connection& c) {
+    PGconn* conn = postgresConnection(c.database());
+    return conn ? PQbackendPID(conn) : 0;
 }
 
 // A plain forward-only Qt read of every value.
@@ -168,13 +189,14 @@ double bareQtCpu(const QString& connectionString) {
         qFatal("cannot connect for the bare read");
     QSqlQuery q(c->database());
     q.setForwardOnly(true);
-    const double start = cpuSeconds();
+    const int server = serverPid(*c);
+    const double start = cpuSeconds() + processCpuSeconds(server);
     q.exec(kQuery);
     const int fields = q.record().count();
     while (q.next())
         for (int i = 0; i < fields; ++i)
             q.value(i);
-    return cpuSeconds() - start;
+    return cpuSeconds() + processCpuSeconds(server) - start;
 }
 
 QString sqliteFile() {
@@ -205,11 +227,12 @@ int child(const QString& kind, bool floorsFirst) {
     window.setEndProcess([] {});
     window.Form_Load();
     const double before = residentMb();
+    const int server = MainConnection() ? serverPid(*MainConnection()) : 0;
     QElapsedTimer wall;
     wall.start();
-    const double start = cpuSeconds();
+    const double start = cpuSeconds() + processCpuSeconds(server);
     window.queryPage().ExecSQL(kQuery);
-    const double cpu = cpuSeconds() - start;
+    const double cpu = cpuSeconds() + processCpuSeconds(server) - start;
     const double load = wall.elapsed() / 1000.0;
     const int rows = window.ui().fg1->rows() - 1;
     const double bytesPerRow = rows > 0 ? (residentMb() - before) * 1024 * 1024 / rows : 0;
@@ -220,7 +243,9 @@ int child(const QString& kind, bool floorsFirst) {
     return 0;
 }
 
-bool measure(const QString& kind, const char* label, const char* floorName, double targetRatio) {
+// absoluteTarget, when given, is the most CPU seconds the load may take.
+bool measure(const QString& kind, const char* label, const char* floorName, double targetRatio,
+             double absoluteTarget = 0) {
     constexpr int kRounds = 5;
     QList<double> floor, bare, cpu, wall, perRow, peak;
     int rows = 0;
@@ -247,6 +272,9 @@ bool measure(const QString& kind, const char* label, const char* floorName, doub
                 "ExecSQL into the grid", minOf(cpu), medianOf(cpu), minOf(wall), medianOf(wall));
     std::printf("  CPU / floor %5.2f (target <= %.1f: %s)\n", ratio, targetRatio,
                 ratio <= targetRatio ? "met" : "MISSED");
+    if (absoluteTarget > 0)
+        std::printf("  CPU %.3f s (target <= %.1f s: %s)\n", minOf(cpu), absoluteTarget,
+                    minOf(cpu) <= absoluteTarget ? "met" : "MISSED");
     std::printf("  grid memory %5.0f B per row (target <= 75: %s), peak %6.1f MB\n", minOf(perRow),
                 minOf(perRow) <= 75 ? "met" : "MISSED", minOf(peak));
     return true;
@@ -264,9 +292,10 @@ int main(int argc, char** argv) {
     makeSqliteData(sqliteFile());
     measure(QStringLiteral("sqlite"), "SQLite, 1,000,000 x 5", "typed C loop (floor)", 1.3);
     if (const auto pg = pgSettings(); pg && makePostgresData(*pg))
-        measure(QStringLiteral("pg"), "PostgreSQL, 100,000 x 5", "libpq read (floor)", 1.2);
+        measure(QStringLiteral("pg"), "PostgreSQL, 1,000,000 x 5, CPU of program and server",
+                "libpq read (floor)", 1.2, 1.2);
     else
-        std::printf("PostgreSQL, 100,000 x 5: SKIPPED, the test server is not running "
+        std::printf("PostgreSQL, 1,000,000 x 5: SKIPPED, the test server is not running "
                     "(tools/pg_test_server.sh start build/pgtest)\n");
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "app/program_info.h"
 #include "db/ado_types.h"
 #include "db/odbc_catalog.h"
+#include "db/odbc_wait.h"
 #include "db/server_reach.h"
 #include "db/sql_text.h"
 #include "db/statement_wait.h"
@@ -227,17 +228,17 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
 
     // A server host that does not answer is found out while the window keeps answering, and the
     // operator may give the attempt up; the driver itself would hold the window until its timeout.
-    if ((m_route.engine == Engine::Postgres || m_route.engine == Engine::Mysql) && !m_route.host.isEmpty() &&
-        !m_route.host.startsWith(u'/')) {
-        const int port = m_route.port > 0 ? m_route.port : m_route.engine == Engine::Postgres ? 5432 : 3306;
-        switch (waitForServer(m_route.host, port, kConnectTimeoutSeconds)) {
+    if (!m_route.serverHost.isEmpty()) {
+        const QString& host = m_route.serverHost;
+        const int port = m_route.serverPort;
+        switch (waitForServer(host, port, kConnectTimeoutSeconds)) {
         case ServerReach::Cancelled:
             throw AppError(3712, QStringLiteral("The connection attempt was given up by the operator."));
         case ServerReach::Silent:
             throw AppError(ErrNo::DbOpenFailed,
                            QStringLiteral("The server %1, port %2, did not answer within %3 "
                                           "seconds.")
-                               .arg(m_route.host)
+                               .arg(host)
                                .arg(port)
                                .arg(kConnectTimeoutSeconds));
         case ServerReach::Answered:
@@ -355,7 +356,7 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
     // UPDATE would report the UPDATE's count. The engine's running total tells whether this one did.
     auto* sqlite = engine == Engine::Sqlite ? nativeHandle<sqlite3*>(db.driver()->handle()) : nullptr;
     const qint64 changesBefore = sqlite ? sqlite3_total_changes64(sqlite) : 0;
-    if (!query->exec(sql))
+    if (!runStatement(*query, engine, sql))
         throw AppError(ErrNo::DbStatementRejected, failureText(query->lastError(), db));
     if (recordsAffected)
         *recordsAffected = query->isSelect() ? -1
@@ -363,6 +364,11 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
                                ? 0
                                : query->numRowsAffected();
     return adopt(std::move(query));
+}
+
+bool runStatement(QSqlQuery& query, Engine engine, const QString& sql) {
+    const auto call = [&] { return sql.isNull() ? query.exec() : query.exec(sql); };
+    return engine == Engine::Odbc ? OdbcWait::run(query, call) : call();
 }
 
 std::unique_ptr<Recordset> Connection::adopt(std::unique_ptr<QSqlQuery> query) {

@@ -68,6 +68,10 @@ private:
     ServerKind m_serverKind = ServerKind::Other;
 };
 
+// Runs a query: the text given, or the statement prepared when sql is null. Through ODBC the
+// driver works on a thread of its own while the window answers, and Esc cancels the statement.
+bool runStatement(QSqlQuery& query, Engine engine, const QString& sql = QString());
+
 // The engine of an open database, for code that holds the database rather than the connection.
 Engine engineOf(const QSqlDatabase& db);
 

@@ -246,6 +246,67 @@ EngineRoute passThroughRoute(const QString& connectionString, const ConnectionSt
     return odbcRoute(QStringLiteral("ODBC"), qtOdbcDatabaseName(connectionString, cs),
                      cs.firstOf({"DSN", "Server", "Data Source", "DBQ", "Database"}).value_or(QString()));
 }
+// Where an ODBC driver will connect: from the string's own pairs, else from its data source's
+// settings. FreeTDS's "Servername" names an entry of its own configuration, not a host.
+void odbcServerAddress(const EngineRoute& route, const ConnectionString& cs, QString* host, int* port,
+                       int* usualPort) {
+    if (route.kind == QLatin1String("SQL Server")) {
+        // A named instance (host\instance) is found through the server's browser service instead.
+        if (!route.dataSource.contains(u'\\'))
+            splitHostPort(route.dataSource, host, port);
+        *usualPort = 1433;
+        return;
+    }
+    if (route.kind != QLatin1String("ODBC"))
+        return;
+    const QString dsn = cs.value(QStringLiteral("DSN")).value_or(QString()).trimmed();
+    const auto setting = [&](const char* key) {
+        const auto own = cs.value(QLatin1String(key));
+        return own             ? own->trimmed()
+               : dsn.isEmpty() ? QString()
+                               : OdbcDriverRegistry::dataSourceSetting(dsn, QLatin1String(key));
+    };
+    const QString driver = stripBraces(setting("Driver"));
+    const bool freeTds = mentions(driver, "FreeTDS") || mentions(driver, "tdsodbc");
+    *host = setting("Server");
+    if (host->isEmpty())
+        *host = setting("Host");
+    if (host->isEmpty() && !freeTds)
+        *host = setting("Servername");
+    *port = setting("Port").toInt();
+    if (mentions(driver, "PostgreSQL") || mentions(driver, "psqlodbc"))
+        *usualPort = 5432;
+    else if (freeTds || mentions(driver, "SQL Server"))
+        *usualPort = 1433;
+    else if (mentions(driver, "MySQL") || mentions(driver, "MariaDB"))
+        *usualPort = 3306;
+}
+
+void settleServerAddress(EngineRoute& route, const ConnectionString& cs) {
+    QString host;
+    int port = -1;
+    int usualPort = -1;
+    switch (route.engine) {
+    case Engine::Postgres:
+    case Engine::Mysql:
+        host = route.host;
+        port = route.port;
+        usualPort = route.engine == Engine::Postgres ? 5432 : 3306;
+        break;
+    case Engine::Odbc:
+        odbcServerAddress(route, cs, &host, &port, &usualPort);
+        break;
+    case Engine::Sqlite:
+    case Engine::Oracle:
+        return;
+    }
+    // A path is a local socket, reached at once.
+    if (host.isEmpty() || host.startsWith(u'/'))
+        return;
+    route.serverPort = port > 0 && port <= 65535 ? port : usualPort;
+    if (route.serverPort > 0)
+        route.serverHost = host;
+}
 } // namespace
 
 QString reportedProviderName(const QString& connectionString) {
@@ -310,5 +371,6 @@ EngineRoute planRoute(const QString& connectionString, const QString& programFol
         noDriver(asked, QStringLiteral("this connection string"));
     }
     route.provider = reportedProviderName(connectionString);
+    settleServerAddress(route, cs);
     return route;
 }

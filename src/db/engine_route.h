@@ -24,6 +24,10 @@ struct EngineRoute {
     QString provider;   // as the old data layer reported it
     QString dataSource; // the connection's "Data Source"
     bool readOnly = false;
+    // The TCP address the driver will reach, where the string or its data source tells it: a
+    // connection first tries it, so that a host that does not answer can be given up.
+    QString serverHost;
+    int serverPort = -1;
 };
 
 // The provider name the old layer reported for a string: "SQLOLEDB" reads "SQLOLEDB.1", "MSDASQL"

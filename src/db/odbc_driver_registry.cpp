@@ -52,4 +52,12 @@ QStringList dataSourceNames() {
     return names;
 }
 
+QString dataSourceSetting(const QString& dataSource, const QString& key) {
+    char value[1024] = {};
+    const int length =
+        SQLGetPrivateProfileString(dataSource.toLocal8Bit().constData(), key.toLocal8Bit().constData(), "",
+                                   value, sizeof value, "odbc.ini");
+    return length > 0 ? QString::fromLocal8Bit(value, length).trimmed() : QString();
+}
+
 } // namespace OdbcDriverRegistry

@@ -11,4 +11,6 @@ bool isInstalled(const QString& driverName);
 QString firstMatching(const QStringList& words);
 // The data sources unixODBC knows (the user's and the system's odbc.ini), by name.
 QStringList dataSourceNames();
+// A setting of a data source in odbc.ini (the user's, else the system's); empty when it has none.
+QString dataSourceSetting(const QString& dataSource, const QString& key);
 } // namespace OdbcDriverRegistry

@@ -3,6 +3,7 @@
 #include "app/errors.h"
 #include "db/ado_types.h"
 #include "db/connection.h"
+#include "db/odbc_wait.h"
 #include "db/postgres_wait.h"
 #include "db/sql_text.h"
 #include "db/statement_wait.h"
@@ -190,7 +191,7 @@ void StatementBatch::runOdbcBatch(const QString& sql) {
     auto query = std::make_unique<QSqlQuery>(db);
     query->setForwardOnly(true);
     query->setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (!query->exec(sql))
+    if (!runStatement(*query, Engine::Odbc, sql))
         throw AppError(ErrNo::DbStatementRejected, failureText(query->lastError(), db));
     for (;;) {
         if (query->isSelect()) {
@@ -199,7 +200,7 @@ void StatementBatch::runOdbcBatch(const QString& sql) {
             return;
         }
         add(query->numRowsAffected());
-        if (!query->nextResult())
+        if (!OdbcWait::run(*query, [&] { return query->nextResult(); }))
             return;
     }
 }

@@ -26,6 +26,10 @@ void install(Pump pump) {
     state().sinceLast.start();
 }
 
+bool active() {
+    return state().pump && QThread::currentThread() == state().thread;
+}
+
 bool pump() {
     State& s = state();
     if (!s.pump || QThread::currentThread() != s.thread)

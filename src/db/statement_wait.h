@@ -10,6 +10,8 @@ using Pump = std::function<bool()>;
 // The window's pump; an empty one (the default) lets statements run without interruption. It runs
 // only on the thread that installed it: work on other threads is never interrupted.
 void install(Pump pump);
+// Whether a pump is installed and this is its thread: whether waiting here should run it.
+bool active();
 // Runs the pump when its interval has passed since it last ran; true when the operator asked to stop.
 bool pumpDue();
 // Runs the pump now.

@@ -300,7 +300,7 @@ QVariantList UpdatableRecordset::writeOneRow(const QString& sql, const QVariantL
     bool done = query->prepare(sql);
     for (const QVariant& v : bound)
         query->addBindValue(v);
-    done = done && query->exec();
+    done = done && runStatement(*query, m_connection.engine());
     if (!done) {
         // Taken back before the statement is let go: a server in a failed transaction refuses even
         // to let go of the statement.

@@ -46,6 +46,7 @@ private slots:
     void emptyCatalogueKeepsPreviousList();
     void onlyTypeTableIsListed();
     void sampleProgramFolderStartsConnected();
+    void escGivesUpAConnectToASilentHost_data();
     void escGivesUpAConnectToASilentHost();
 
 private:
@@ -277,7 +278,17 @@ void TestConnect::sampleProgramFolderStartsConnected() {
     QVERIFY(s.op.boxes.isEmpty());
 }
 
+void TestConnect::escGivesUpAConnectToASilentHost_data() {
+    QTest::addColumn<QString>("connectionString"); // %1 is the silent port
+    QTest::newRow("PostgreSQL")
+        << "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=%1;Database=d;Uid=u;Pwd=p";
+    QTest::newRow("SQL Server through FreeTDS") << "Provider=SQLOLEDB.1;Data Source=127.0.0.1,%1;User ID=u";
+    QTest::newRow("a registered ODBC driver")
+        << "Driver={PG Alias Driver};Servername=127.0.0.1;Port=%1;Database=d";
+}
+
 void TestConnect::escGivesUpAConnectToASilentHost() {
+    QFETCH(QString, connectionString);
     // A listening socket whose only queue place is taken: the next connection attempt is met by
     // silence, as a host behind a dropping firewall meets it.
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -299,10 +310,7 @@ void TestConnect::escGivesUpAConnectToASilentHost() {
             QTest::keyClick(s.child<QLineEdit>("txtCntStr"), Qt::Key_Escape);
     });
     ticker.start(40);
-    connectWith(s,
-                QStringLiteral("Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=%1;Database=d;Uid=u;Pwd=p")
-                    .arg(ntohs(address.sin_port)),
-                QStringLiteral("silent"));
+    connectWith(s, connectionString.arg(ntohs(address.sin_port)), QStringLiteral("silent"));
     ticker.stop();
     ::close(filler);
     ::close(listener);

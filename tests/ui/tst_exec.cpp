@@ -132,6 +132,7 @@ void TestExec::escCancelsARunningStatement_data() {
                             << "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
                                "WHERE x < 2000000000) SELECT count(*) FROM c";
     QTest::newRow("PostgreSQL") << int(Postgres) << "select pg_sleep(600)";
+    QTest::newRow("PostgreSQL through ODBC") << int(OdbcPostgres) << "select pg_sleep(600)";
 }
 
 void TestExec::escCancelsARunningStatement() {

@@ -1,0 +1,67 @@
+#include "db/odbc_wait.h"
+
+#include "db/statement_wait.h"
+
+#include <QSqlQuery>
+#include <QSqlResult>
+
+#include <sql.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace OdbcWait {
+namespace {
+constexpr auto kTick = std::chrono::milliseconds(30);
+
+// The statement handle the driver made for the query; null until the call has made it.
+SQLHSTMT statementOf(const QSqlQuery& query) {
+    const QVariant handle = query.result() ? query.result()->handle() : QVariant();
+    return handle.isValid() && handle.constData() ? *static_cast<const SQLHSTMT*>(handle.constData())
+                                                  : nullptr;
+}
+} // namespace
+
+bool run(QSqlQuery& query, const std::function<bool()>& call) {
+    if (!StatementWait::active())
+        return call();
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    bool outcome = false;
+    std::thread worker([&] {
+        const bool ok = call();
+        const std::lock_guard lock(mutex);
+        outcome = ok;
+        done = true;
+        ended.notify_one();
+    });
+    bool stopAsked = false;
+    bool cancelSent = false;
+    for (;;) {
+        {
+            std::unique_lock lock(mutex);
+            if (ended.wait_for(lock, kTick, [&] { return done; }))
+                break;
+        }
+        // The window's events run at every tick, also after a stop: a driver may not honour it.
+        // One stop per command: what tidies up after a cancelled statement runs to its end.
+        const bool alreadyCancelled = StatementWait::cancelled();
+        if (StatementWait::pumpDue() && !stopAsked && !alreadyCancelled) {
+            stopAsked = true;
+            StatementWait::noteCancelled();
+        }
+        // The driver makes the statement handle at the start of the call: until it exists, the
+        // cancel is tried again at the next tick. Drivers are asked from another thread, which
+        // the ODBC standard allows for SQLCancel alone.
+        if (stopAsked && !cancelSent)
+            if (SQLHSTMT statement = statementOf(query)) {
+                SQLCancel(statement);
+                cancelSent = true;
+            }
+    }
+    worker.join();
+    return outcome;
+}
+} // namespace OdbcWait
