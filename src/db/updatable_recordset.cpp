@@ -93,7 +93,7 @@ UpdatableRecordset::open(Connection& connection, const QString& sql,
                 }
             }
             Record record;
-            record.values = row.take();
+            record.values = row.take(rs->m_arena);
             rs->m_records << std::move(record);
             if (progress && rs->m_records.size() % 1024 == 0 && progress(rs->m_records.size())) {
                 // The rows not read are not wanted: the server is told so rather than read through.
@@ -479,8 +479,8 @@ void UpdatableRecordset::saveTogether(const QList<int>& records,
 }
 
 void UpdatableRecordset::update(Record& record) {
-    if (!record.unlocatable.isEmpty())
-        throw AppError(kTooManyRows, record.unlocatable);
+    if (record.unlocatable)
+        throw unlocatableError();
     QList<int> changed = record.edits.keys();
     std::sort(changed.begin(), changed.end());
     QStringList sets;
@@ -533,20 +533,23 @@ void UpdatableRecordset::insert(Record& record) {
     for (int f : given)
         values[f] = record.edits[f];
     const QList<int> writable = writableFields();
-    record.unlocatable.clear();
+    record.unlocatable = false;
     if (!returned.isEmpty()) {
         for (int i = 0; i < writable.size(); ++i)
             values[writable[i]] = returned[i];
     } else if (!identifyNewRow(values, given)) {
-        record.unlocatable =
-            QStringLiteral(
-                "The new row of %1 cannot be told apart from rows holding the same values until the "
-                "rows are read again (F5); nothing was changed.")
-                .arg(table());
+        record.unlocatable = true;
     }
     record.values = values;
     record.edits.clear();
     record.isNew = false;
+}
+
+AppError UpdatableRecordset::unlocatableError() const {
+    return AppError(kTooManyRows,
+                    QStringLiteral("The new row of %1 cannot be told apart from rows holding the same "
+                                   "values until the rows are read again (F5); nothing was changed.")
+                        .arg(table()));
 }
 
 bool UpdatableRecordset::identifyNewRow(QVariantList& values, const QList<int>& given) {
@@ -584,8 +587,8 @@ void UpdatableRecordset::deleteFromTable(int record) {
         return;
     if (!m_readOnlyReason.isEmpty())
         throw AppError(ErrNo::DbStatementRejected, m_readOnlyReason);
-    if (!r.unlocatable.isEmpty())
-        throw AppError(kTooManyRows, r.unlocatable);
+    if (r.unlocatable)
+        throw unlocatableError();
     QVariantList bound;
     const QString where = whereOf(r.values, {}, &bound);
     writeOneRow(QStringLiteral("DELETE FROM %1 WHERE %2").arg(sqlTable(), where), bound,

@@ -20,6 +20,17 @@ class Connection;
 // operator's changes not yet written. A record is written whole, in one guarded statement that
 // must reach exactly one row of the table, and takes back what the table then holds; a record
 // that cannot be found again exactly is never written. Values always travel as bound parameters.
+// One record of a maintained result.
+struct MaintainedRecord {
+    PackedValues values;        // as the table holds them
+    QHash<int, QVariant> edits; // by field, not yet written
+    bool isNew = false;
+    bool unlocatable = false; // a new row that cannot be told apart from others until F5
+};
+// Its parts hold no pointer into themselves: a growing list of a million of them moves its memory
+// as it is, without moving each record.
+Q_DECLARE_TYPEINFO(MaintainedRecord, Q_RELOCATABLE_TYPE);
+
 class UpdatableRecordset {
 public:
     struct Column {
@@ -82,12 +93,7 @@ public:
     void forget(int record) { m_records.removeAt(record); }
 
 private:
-    struct Record {
-        PackedValues values;        // as the table holds them
-        QHash<int, QVariant> edits; // by field, not yet written
-        bool isNew = false;
-        QString unlocatable; // why the record cannot be found again ("" when it can)
-    };
+    using Record = MaintainedRecord;
 
     explicit UpdatableRecordset(Connection& connection) : m_connection(connection) {}
     void learnTable(const QString& sql);
@@ -115,6 +121,7 @@ private:
     bool reread(QVariantList& values, const QString& where, const QVariantList& bound);
     QString returningClause() const;
     void requireWritable(int field) const;
+    AppError unlocatableError() const;
     void noteLength(int record, int field, const QVariant& value);
     void noteDigits(int record, int field, qlonglong number);
     // Text counts its UTF-8 bytes: it only picks the record whose width is measured.
@@ -122,6 +129,7 @@ private:
 
     Connection& m_connection;
     QList<Column> m_columns;
+    PackedValues::Arena m_arena; // the blocks of the records as read; outlives m_records
     QList<Record> m_records;
     TableReference m_table;
     QString m_readOnlyReason;

@@ -1,13 +1,12 @@
 #include "grid/cell_store.h"
 
+#include "app/chunk_memory.h"
 #include "app/errors.h"
 
 #include <QStringEncoder>
 
 #include <cstdlib>
 #include <cstring>
-
-#include <sys/mman.h>
 
 // Block layout: a narrow block (text under 64 KB, fewer than 32768 cells) holds uint16 n, then
 // uint16 ends[n], then the UTF-8 text; a wide one holds uint16 kWide, two bytes of padding,
@@ -16,9 +15,7 @@
 // 2 + 2n bytes.
 
 namespace {
-// Chunks of 2 MB, the size of a huge page: a million rows then fault in a few dozen pages, not tens
-// of thousands.
-constexpr size_t kChunkBytes = size_t(2) << 20;
+using ChunkMemory::kChunkBytes;
 constexpr size_t kAlignment = alignof(quint16);
 
 [[noreturn]] void outOfRange() {
@@ -76,19 +73,11 @@ size_t CellStore::blockBytes(const char* block) {
     return size_t(b.text - block) + b.end(qsizetype(b.n) - 1);
 }
 
-void CellStore::ChunkFree::operator()(char* chunk) const {
-    std::free(chunk);
-}
-
 char* CellStore::allocate(size_t bytes) {
     bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
     if (bytes > m_chunkFree) {
-        const size_t size = (std::max(kChunkBytes, bytes) + kChunkBytes - 1) / kChunkBytes * kChunkBytes;
-        char* chunk = static_cast<char*>(std::aligned_alloc(kChunkBytes, size));
-        if (!chunk)
-            throw std::bad_alloc();
-        madvise(chunk, size, MADV_HUGEPAGE);
-        m_chunks.emplace_back(chunk);
+        size_t size = 0;
+        m_chunks.push_back(ChunkMemory::allocate(bytes, &size));
         m_chunkNext = m_chunks.back().get();
         m_chunkFree = size;
         m_heldBytes += size;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/chunk_memory.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
@@ -66,10 +68,7 @@ private:
     std::vector<int> m_longestRow;
     int m_cols = 0;
 
-    struct ChunkFree {
-        void operator()(char* chunk) const;
-    };
-    std::vector<std::unique_ptr<char, ChunkFree>> m_chunks;
+    std::vector<ChunkMemory::Chunk> m_chunks;
     size_t m_chunkFree = 0;
     char* m_chunkNext = nullptr;
     size_t m_heldBytes = 0;

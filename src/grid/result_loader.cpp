@@ -85,6 +85,33 @@ QString isoTextAsDate(const QString& text) {
     return text;
 }
 
+// The same rewrite on the engine's UTF-8 bytes, into out (at least 19 bytes); 0 when the text is
+// not an ISO date and is shown as it is.
+size_t isoBytesAsDate(const char* text, size_t size, char* out) {
+    const auto digits = [text, size](std::initializer_list<size_t> at) {
+        for (size_t i : at)
+            if (i >= size || text[i] < '0' || text[i] > '9')
+                return false;
+        return true;
+    };
+    if (size < 10 || text[4] != '-' || text[7] != '-' || !digits({0, 1, 2, 3, 5, 6, 8, 9}))
+        return 0;
+    std::memcpy(out, text, 10);
+    out[4] = '/';
+    out[7] = '/';
+    if (size == 10)
+        return 10;
+    if (size >= 19 && (text[10] == ' ' || text[10] == 'T') && text[13] == ':' && text[16] == ':' &&
+        digits({11, 12, 14, 15, 17, 18})) {
+        if (std::memcmp(text + 11, "00:00:00", 8) == 0)
+            return 10;
+        out[10] = ' ';
+        std::memcpy(out + 11, text + 11, 8);
+        return 19;
+    }
+    return 0;
+}
+
 // Numbers go straight into the row as digits, with no string made for them.
 bool appendNumber(CellStore& store, const QVariant& value) {
     char digits[64];
@@ -136,7 +163,11 @@ void appendText(CellStore& store, const Recordset::RawCell& cell, int adoType) {
     const size_t size = size_t(cell.size);
     char out[64];
     if (AdoType::isDateType(adoType) && adoType != AdoType::DBTime) {
-        store.addCell(isoTextAsDate(QString::fromUtf8(bytes, qsizetype(size))));
+        const size_t shown = isoBytesAsDate(bytes, size, out);
+        if (shown > 0)
+            store.addCellUtf8(out, shown);
+        else
+            store.addCellUtf8(bytes, size); // not an ISO date: shown as the engine wrote it
     } else if (isNumberType(adoType) && !isDoubleType(adoType)) {
         store.addCellUtf8(bytes, NumberText::decimalLength(bytes, size)); // every digit the engine gave
     } else if (isDoubleType(adoType) && size > 0 && size < 40) {

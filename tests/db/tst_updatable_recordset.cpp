@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QTest>
+#include <limits>
 
 namespace {
 enum Route { Sqlite, Postgres, OdbcPostgres, OdbcSqlite };
@@ -261,11 +262,15 @@ void TestUpdatableRecordset::packedValuesGiveBackWhatTheyHeld() {
                                QVariant(QMetaType::fromType<QString>()),
                                QVariant(QMetaType::fromType<qlonglong>()),
                                QVariant(qlonglong(-9007199254740993)),
+                               QVariant(std::numeric_limits<qlonglong>::min()),
+                               QVariant(std::numeric_limits<qlonglong>::max()),
+                               QVariant(qlonglong(-1)),
                                QVariant(int(7)),
                                QVariant(0.1 + 0.2),
                                QVariant(QString()),
                                QVariant(QStringLiteral("台北 ' \t")),
                                QVariant(QString(70000, u'長')),
+                               QVariant(QString(128, u'x')), // the first length of two bytes
                                QVariant(QByteArray("\0\xff", 2)),
                                QVariant(true),
                                QVariant(QDate(1915, 1, 1)),
