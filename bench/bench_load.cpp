@@ -9,8 +9,9 @@
 // The floors: a C loop of sqlite3_step with typed column reads, and a libpq loop reading every value
 // as psql -At does; the bare forward-only Qt read is the second line. Times are CPU seconds of this
 // process and, on PostgreSQL, of the server process that answered it (the server runs on this
-// machine). Each child prints: floor CPU, bare Qt CPU, ExecSQL CPU, ExecSQL wall seconds, rows,
-// bytes the loaded grid holds per row, peak MB.
+// machine); the PostgreSQL read row by row (single-row mode, as the program streams) is a third line.
+// Each child prints: floor CPU, bare Qt CPU, ExecSQL CPU, ExecSQL wall seconds, rows, bytes the
+// loaded grid holds per row, peak MB, row-by-row CPU (0 on SQLite).
 
 #include "bench_data.h"
 
@@ -182,6 +183,31 @@ int serverPid(const Connection& c) {
     return conn ? PQbackendPID(conn) : 0;
 }
 
+// The same read in single-row mode, one result per row as the program streams them: what reading
+// row by row costs beside reading the whole result at once.
+double postgresSingleRowCpu(const PgSettings& pg) {
+    const QByteArray info = QStringLiteral("host=%1 port=%2 dbname=%3 user=%4 password=%5")
+                                .arg(pg.host)
+                                .arg(pg.port)
+                                .arg(pg.database, pg.user, pg.password)
+                                .toUtf8();
+    PGconn* conn = PQconnectdb(info.constData());
+    const int server = PQbackendPID(conn);
+    const double start = cpuSeconds() + processCpuSeconds(server);
+    PQsendQuery(conn, kQuery.toUtf8().constData());
+    PQsetSingleRowMode(conn);
+    qint64 sink = 0;
+    while (PGresult* result = PQgetResult(conn)) {
+        for (int r = 0; r < PQntuples(result); ++r)
+            for (int c = 0; c < PQnfields(result); ++c)
+                sink += PQgetlength(result, r, c) + *PQgetvalue(result, r, c);
+        PQclear(result);
+    }
+    const double cpu = cpuSeconds() + processCpuSeconds(server) - start;
+    PQfinish(conn);
+    return sink < 0 ? 0 : cpu;
+}
+
 // A plain forward-only Qt read of every value.
 double bareQtCpu(const QString& connectionString) {
     std::unique_ptr<Connection> c;
@@ -216,9 +242,10 @@ int child(const QString& kind, bool floorsFirst) {
                  .arg(pg->database, pg->user, pg->password);
     }
     const BenchProgram program(cs);
-    double floor = 0, bare = 0;
+    double floor = 0, bare = 0, singleRow = 0;
     const auto floors = [&] {
         floor = pg ? postgresFloorCpu(*pg) : sqliteFloorCpu(sqliteFile());
+        singleRow = pg ? postgresSingleRowCpu(*pg) : 0;
         bare = bareQtCpu(cs);
     };
     if (floorsFirst)
@@ -238,8 +265,8 @@ int child(const QString& kind, bool floorsFirst) {
     const double bytesPerRow = rows > 0 ? (residentMb() - before) * 1024 * 1024 / rows : 0;
     if (!floorsFirst)
         floors();
-    std::printf("%.3f %.3f %.3f %.3f %d %.1f %.1f\n", floor, bare, cpu, load, rows, bytesPerRow,
-                peakResidentMb());
+    std::printf("%.3f %.3f %.3f %.3f %d %.1f %.1f %.3f\n", floor, bare, cpu, load, rows, bytesPerRow,
+                peakResidentMb(), singleRow);
     return 0;
 }
 
@@ -247,12 +274,12 @@ int child(const QString& kind, bool floorsFirst) {
 bool measure(const QString& kind, const char* label, const char* floorName, double targetRatio,
              double absoluteTarget = 0) {
     constexpr int kRounds = 5;
-    QList<double> floor, bare, cpu, wall, perRow, peak;
+    QList<double> floor, bare, cpu, wall, perRow, peak, singleRow;
     int rows = 0;
     for (int round = 0; round < kRounds; ++round) {
         const QList<QByteArray> f =
             childFigures({kind, round % 2 ? QStringLiteral("load-first") : QStringLiteral("floors-first")});
-        if (f.size() < 7) {
+        if (f.size() < 8) {
             std::printf("%-28s failed\n", label);
             return false;
         }
@@ -263,10 +290,14 @@ bool measure(const QString& kind, const char* label, const char* floorName, doub
         rows = f[4].toInt();
         perRow << f[5].toDouble();
         peak << f[6].toDouble();
+        singleRow << f[7].toDouble();
     }
     const double ratio = minOf(cpu) / minOf(floor);
     std::printf("%s, %d rows, %d rounds in alternating order, min / median\n", label, rows, kRounds);
     std::printf("  %-24s %6.3f / %6.3f s CPU\n", floorName, minOf(floor), medianOf(floor));
+    if (minOf(singleRow) > 0)
+        std::printf("  %-24s %6.3f / %6.3f s CPU\n", "libpq row by row", minOf(singleRow),
+                    medianOf(singleRow));
     std::printf("  %-24s %6.3f / %6.3f s CPU\n", "bare Qt forward read", minOf(bare), medianOf(bare));
     std::printf("  %-24s %6.3f / %6.3f s CPU, %6.3f / %6.3f s wall (0.2 s of it the status pause)\n",
                 "ExecSQL into the grid", minOf(cpu), medianOf(cpu), minOf(wall), medianOf(wall));
