@@ -16,6 +16,8 @@ QString benchFolder();
 void makeSqliteData(const QString& path);
 // The process's peak resident memory so far.
 double peakResidentMb();
+// The CPU seconds the process has used so far.
+double cpuSeconds();
 
 // The least and the middle of the figures of several rounds.
 double minOf(QList<double> figures);

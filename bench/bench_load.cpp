@@ -102,12 +102,6 @@ bool makePostgresData(const PgSettings& pg) {
     return ok;
 }
 
-double cpuSeconds() {
-    timespec now = {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
 // The CPU seconds a server process has used so far, from /proc.
 double processCpuSeconds(int pid) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));

@@ -8,6 +8,7 @@
 #include <sql.h>
 
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <thread>
 
@@ -30,10 +31,18 @@ bool run(QSqlQuery& query, const std::function<bool()>& call) {
     std::condition_variable ended;
     bool done = false;
     bool outcome = false;
+    std::exception_ptr failure;
     std::thread worker([&] {
-        const bool ok = call();
+        bool ok = false;
+        std::exception_ptr thrown;
+        try {
+            ok = call();
+        } catch (...) {
+            thrown = std::current_exception(); // given to the caller on its own thread
+        }
         const std::lock_guard lock(mutex);
         outcome = ok;
+        failure = thrown;
         done = true;
         ended.notify_one();
     });
@@ -62,6 +71,8 @@ bool run(QSqlQuery& query, const std::function<bool()>& call) {
             }
     }
     worker.join();
+    if (failure)
+        std::rethrow_exception(failure);
     return outcome;
 }
 } // namespace OdbcWait
