@@ -3,13 +3,14 @@
 #include "app/errors.h"
 #include "app/program_info.h"
 #include "db/ado_types.h"
+#include "db/driver_wait.h"
 #include "db/odbc_catalog.h"
-#include "db/odbc_wait.h"
 #include "db/server_reach.h"
 #include "db/sql_text.h"
 #include "db/statement_wait.h"
 
 #include <QAtomicInt>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlDriver>
@@ -17,6 +18,7 @@
 #include <QSqlField>
 #include <QSqlRecord>
 #include <QSqlResult>
+#include <QThread>
 
 #include <libpq-fe.h>
 #include <sqlite3.h>
@@ -33,6 +35,23 @@ int sqliteProgress(void* handle) {
         if (sqlite3_stmt_busy(s) && isTransactionControl(QString::fromUtf8(sqlite3_sql(s)).trimmed()))
             return 0;
     StatementWait::noteCancelled();
+    return 1;
+}
+
+// Another program holds the database locked: the wait goes in short steps while the window
+// answers, and ends when the operator asks to stop or the connection's timeout has passed; the
+// statement then fails as "database is locked".
+int sqliteBusy(void*, int count) {
+    thread_local QElapsedTimer waited;
+    if (count == 0)
+        waited.start();
+    if (waited.elapsed() >= kConnectTimeoutSeconds * 1000)
+        return 0;
+    QThread::msleep(20);
+    if (StatementWait::pumpDue() && !StatementWait::cancelled()) {
+        StatementWait::noteCancelled();
+        return 0;
+    }
     return 1;
 }
 
@@ -284,8 +303,10 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
             throw AppError(ErrNo::DbOpenFailed, text);
         }
     }
-    if (sqlite3* handle = sqliteConnection(db))
+    if (sqlite3* handle = sqliteConnection(db)) {
         sqlite3_progress_handler(handle, 4096, sqliteProgress, handle);
+        sqlite3_busy_handler(handle, sqliteBusy, handle);
+    }
 }
 
 sqlite3* sqliteConnection(const QSqlDatabase& db) {
@@ -366,9 +387,50 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
     return adopt(std::move(query));
 }
 
+bool waitForDriver(QSqlQuery& query, Engine engine, const std::function<bool()>& call) {
+    switch (engine) {
+    case Engine::Odbc:
+        return DriverWait::run(call, [&query] { return DriverWait::cancelOdbcStatement(query); });
+    case Engine::Postgres: {
+        // The cancel request travels on a connection of its own, so it may be sent while the
+        // statement's connection waits.
+        PGconn* conn = query.driver() ? nativeHandle<PGconn*>(query.driver()->handle()) : nullptr;
+        PGcancel* request = conn ? PQgetCancel(conn) : nullptr;
+        if (!request)
+            return call();
+        const std::unique_ptr<PGcancel, void (*)(PGcancel*)> owned(request, PQfreeCancel);
+        return DriverWait::run(call, [request] {
+            char why[256];
+            PQcancel(request, why, sizeof why);
+            return true;
+        });
+    }
+    case Engine::Sqlite: // the engine calls back into the window from its own waits
+    case Engine::Mysql:
+    case Engine::Oracle:
+        break;
+    }
+    return call();
+}
+
 bool runStatement(QSqlQuery& query, Engine engine, const QString& sql) {
-    const auto call = [&] { return sql.isNull() ? query.exec() : query.exec(sql); };
-    return engine == Engine::Odbc ? OdbcWait::run(query, call) : call();
+    return waitForDriver(query, engine, [&] { return sql.isNull() ? query.exec() : query.exec(sql); });
+}
+
+bool waitGaveUp(const QSqlError& error) {
+    if (StatementWait::cancelled())
+        return true;
+    const QString code = error.nativeErrorCode();
+    bool number = false;
+    const int sqliteCode = code.toInt(&number) & 0xFF;
+    if (number)
+        return sqliteCode == SQLITE_BUSY || sqliteCode == SQLITE_LOCKED;
+    // PostgreSQL's and ODBC's states: a lock not granted, a deadlock, a serialization failure,
+    // a statement cancelled or timed out.
+    for (const char* state : {"55P03", "40P01", "40001", "57014", "HY008", "HYT00"})
+        if (code == QLatin1String(state))
+            return true;
+    return false;
 }
 
 std::unique_ptr<Recordset> Connection::adopt(std::unique_ptr<QSqlQuery> query) {

@@ -7,8 +7,10 @@
 #include <QSqlDatabase>
 
 class QSqlDriver;
+class QSqlError;
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 // One row of the tables catalogue: catalog, schema, name and type ("TABLE", "VIEW",
@@ -68,9 +70,15 @@ private:
     ServerKind m_serverKind = ServerKind::Other;
 };
 
-// Runs a query: the text given, or the statement prepared when sql is null. Through ODBC the
-// driver works on a thread of its own while the window answers, and Esc cancels the statement.
+// Runs a query: the text given, or the statement prepared when sql is null. Through ODBC and
+// PostgreSQL the driver works on a thread of its own while the window answers, and Esc cancels the
+// statement on the server; SQLite calls back into the window from its own waits.
 bool runStatement(QSqlQuery& query, Engine engine, const QString& sql = QString());
+// The same for any call into the query's driver that may wait on the server (prepare, next result).
+bool waitForDriver(QSqlQuery& query, Engine engine, const std::function<bool()>& call);
+// Whether a statement failed because it waited in vain (a lock held elsewhere, a deadlock) or the
+// operator stopped it, rather than because the database refused it.
+bool waitGaveUp(const QSqlError& error);
 
 // The engine of an open database, for code that holds the database rather than the connection.
 Engine engineOf(const QSqlDatabase& db);

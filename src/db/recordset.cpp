@@ -2,7 +2,7 @@
 
 #include "app/errors.h"
 #include "db/ado_types.h"
-#include "db/odbc_wait.h"
+#include "db/driver_wait.h"
 #include "db/postgres_wait.h"
 #include "db/statement_wait.h"
 
@@ -222,7 +222,8 @@ Recordset::RawCell Recordset::rawCell(int i) const {
 qint64 Recordset::skipLaterResults() {
     qint64 affected = 0;
     // Only a batch through ODBC has later results; the driver runs them while the window answers.
-    while (m_query && OdbcWait::run(*m_query, [this] { return m_query->nextResult(); }))
+    while (m_query && DriverWait::run([this] { return m_query->nextResult(); },
+                                      [this] { return DriverWait::cancelOdbcStatement(*m_query); }))
         if (!m_query->isSelect() && m_query->numRowsAffected() > 0)
             affected += m_query->numRowsAffected();
     return affected;

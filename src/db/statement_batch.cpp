@@ -3,7 +3,7 @@
 #include "app/errors.h"
 #include "db/ado_types.h"
 #include "db/connection.h"
-#include "db/odbc_wait.h"
+#include "db/driver_wait.h"
 #include "db/postgres_wait.h"
 #include "db/sql_text.h"
 #include "db/statement_wait.h"
@@ -200,7 +200,8 @@ void StatementBatch::runOdbcBatch(const QString& sql) {
             return;
         }
         add(query->numRowsAffected());
-        if (!OdbcWait::run(*query, [&] { return query->nextResult(); }))
+        if (!DriverWait::run([&] { return query->nextResult(); },
+                             [&] { return DriverWait::cancelOdbcStatement(*query); }))
             return;
     }
 }

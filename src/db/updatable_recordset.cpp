@@ -297,10 +297,12 @@ QVariantList UpdatableRecordset::writeOneRow(const QString& sql, const QVariantL
     QSqlDatabase db = m_connection.database();
     auto query = std::make_unique<QSqlQuery>(db);
     query->setForwardOnly(true);
-    bool done = query->prepare(sql);
+    const Engine engine = m_connection.engine();
+    bool done = waitForDriver(*query, engine, [&] { return query->prepare(sql); });
     for (const QVariant& v : bound)
         query->addBindValue(v);
-    done = done && runStatement(*query, m_connection.engine());
+    done = done && runStatement(*query, engine);
+    m_waitGaveUp = !done && waitGaveUp(query->lastError());
     if (!done) {
         // Taken back before the statement is let go: a server in a failed transaction refuses even
         // to let go of the statement.
@@ -459,10 +461,27 @@ void UpdatableRecordset::saveTogether(const QList<int>& records,
     for (int record : records) {
         if (group && record >= 0 && record < m_records.size())
             before.insert(record, m_records[record]);
+        m_waitGaveUp = false;
         try {
             save(record);
         } catch (...) {
-            refused(record, currentError(std::current_exception()));
+            const AppError error = currentError(std::current_exception());
+            if (!m_waitGaveUp) {
+                refused(record, error);
+                continue;
+            }
+            // The table was held by someone else, or the operator stopped the wait: that says
+            // nothing of this row, so the rows are not refused one by one but left as typed.
+            if (!group)
+                throw AppError(error.number(),
+                               error.description() +
+                                   QStringLiteral(" The rows not written keep the values typed."));
+            for (auto it = before.cbegin(); it != before.cend(); ++it)
+                m_records[it.key()] = it.value();
+            group->undo();
+            throw AppError(error.number(),
+                           error.description() + QStringLiteral(" None of the rows were written; "
+                                                                "they keep the values typed."));
         }
     }
     if (!group)

@@ -136,5 +136,6 @@ private:
     QList<int> m_keyFields; // fields holding the table's primary key, when all of it was read
     bool m_serverText = false;
     bool m_returning = false;                   // the server hands written rows back (RETURNING)
+    bool m_waitGaveUp = false;                  // the last write failed waiting, not refused
     QList<std::pair<int, qsizetype>> m_longest; // by field: the record and its value's length
 };

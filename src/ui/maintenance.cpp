@@ -43,6 +43,21 @@ private:
     bool& m_flag;
     bool m_was;
 };
+// A write to the table: busy while it lasts, so the window answers while the database makes it
+// wait and Esc stops it. A write inside a larger operation belongs to that operation's command.
+class WriteScope {
+public:
+    explicit WriteScope(BusyState& busy) : m_ownCommand(!busy.isBusy()), m_busy(busy) {
+        if (m_ownCommand)
+            StatementWait::reset();
+    }
+
+private:
+    bool m_ownCommand;
+    BusyState::Scope m_busy;
+};
+
+const QString kWriteCancelled = QStringLiteral("已取消: 依操作員要求 (Esc) 中止了寫入, 變更仍保留在格子中.");
 } // namespace
 
 Maintenance::Maintenance(const Widgets& widgets, QueryPage& query, BusyState& busy, QObject* parent)
@@ -175,6 +190,7 @@ void Maintenance::leave(bool keepRowsShown) {
     // named with its values, so nothing typed is lost without a word.
     QStringList lost;
     qint64 number = 0;
+    const WriteScope writing(m_busy);
     for (int record : m_rs->unsavedRecords()) {
         try {
             m_rs->save(record);
@@ -208,11 +224,15 @@ void Maintenance::rowLeft(int row) {
         return;
     // A refused row keeps its changes in the grid: they are tried again when the operator leaves
     // that row the next time, or dropped with Esc on it.
+    const WriteScope writing(m_busy);
     try {
         m_rs->save(row - 1);
         m_w.fg1->grid()->boundRowChanged(row);
     } catch (...) {
-        refuse(kRowLeft, row, QString(), currentError(std::current_exception()));
+        if (StatementWait::cancelled())
+            status(m_w.elaMsg, kWriteCancelled);
+        else
+            refuse(kRowLeft, row, QString(), currentError(std::current_exception()));
     }
 }
 
@@ -306,12 +326,16 @@ void Maintenance::paste() {
     // whatever the table refuses comes back in the one answer to the paste.
     // The rows go to the table together, in one transaction: one refused row is taken back alone.
     const QList<int> records = m_rs->unsavedRecords();
+    const WriteScope writing(m_busy);
     try {
         m_rs->saveTogether(records, [this](int record, const AppError& error) {
             refuse(kRowLeft, record + 1, QString(), error);
         });
     } catch (...) {
-        refuse(kRowLeft, m_w.fg1->row(), QString(), currentError(std::current_exception()));
+        if (StatementWait::cancelled())
+            status(m_w.elaMsg, kWriteCancelled);
+        else
+            refuse(kRowLeft, m_w.fg1->row(), QString(), currentError(std::current_exception()));
     }
     for (int record : records)
         m_w.fg1->grid()->boundRowChanged(record + 1);
@@ -324,7 +348,17 @@ void Maintenance::deleteRecord() {
     if (row < 1)
         return;
     const int record = row - 1;
-    m_rs->deleteFromTable(record);
+    {
+        const WriteScope writing(m_busy);
+        try {
+            m_rs->deleteFromTable(record);
+        } catch (...) {
+            if (!StatementWait::cancelled())
+                throw;
+            status(m_w.elaMsg, QStringLiteral("已取消: 依操作員要求 (Esc) 中止了刪除, 資料列仍在."));
+            return;
+        }
+    }
     {
         const Raised reshaping(m_reshaping);
         m_w.fg1->grid()->removeBoundRow(row, [&] { m_rs->forget(record); });

@@ -1,4 +1,4 @@
-#include "db/odbc_wait.h"
+#include "db/driver_wait.h"
 
 #include "db/statement_wait.h"
 
@@ -12,19 +12,25 @@
 #include <mutex>
 #include <thread>
 
-namespace OdbcWait {
+namespace DriverWait {
 namespace {
 constexpr auto kTick = std::chrono::milliseconds(30);
 
-// The statement handle the driver made for the query; null until the call has made it.
-SQLHSTMT statementOf(const QSqlQuery& query) {
-    const QVariant handle = query.result() ? query.result()->handle() : QVariant();
-    return handle.isValid() && handle.constData() ? *static_cast<const SQLHSTMT*>(handle.constData())
-                                                  : nullptr;
-}
 } // namespace
 
-bool run(QSqlQuery& query, const std::function<bool()>& call) {
+bool cancelOdbcStatement(const QSqlQuery& query) {
+    // The driver makes the statement handle at the start of the call. SQLCancel is the one ODBC
+    // function the standard lets another thread call while the statement runs.
+    const QVariant handle = query.result() ? query.result()->handle() : QVariant();
+    const SQLHSTMT statement =
+        handle.isValid() && handle.constData() ? *static_cast<const SQLHSTMT*>(handle.constData()) : nullptr;
+    if (!statement)
+        return false;
+    SQLCancel(statement);
+    return true;
+}
+
+bool run(const std::function<bool()>& call, const std::function<bool()>& cancel) {
     if (!StatementWait::active())
         return call();
     std::mutex mutex;
@@ -61,18 +67,12 @@ bool run(QSqlQuery& query, const std::function<bool()>& call) {
             stopAsked = true;
             StatementWait::noteCancelled();
         }
-        // The driver makes the statement handle at the start of the call: until it exists, the
-        // cancel is tried again at the next tick. Drivers are asked from another thread, which
-        // the ODBC standard allows for SQLCancel alone.
         if (stopAsked && !cancelSent)
-            if (SQLHSTMT statement = statementOf(query)) {
-                SQLCancel(statement);
-                cancelSent = true;
-            }
+            cancelSent = cancel();
     }
     worker.join();
     if (failure)
         std::rethrow_exception(failure);
     return outcome;
 }
-} // namespace OdbcWait
+} // namespace DriverWait
