@@ -45,7 +45,8 @@ int sqliteBusy(void*, int count) {
     thread_local QElapsedTimer waited;
     if (count == 0)
         waited.start();
-    if (waited.elapsed() >= kConnectTimeoutSeconds * 1000)
+    // Once the operator has stopped the command, nothing in it waits for a lock any more.
+    if (waited.elapsed() >= kConnectTimeoutSeconds * 1000 || StatementWait::cancelled())
         return 0;
     QThread::msleep(20);
     if (StatementWait::pumpDue() && !StatementWait::cancelled()) {

@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 
 #include <libpq-fe.h>
+#include <sqlite3.h>
 
 #include <optional>
 
@@ -59,8 +60,10 @@ WriteGuard::WriteGuard(Connection& connection) : m_connection(connection) {
     // SQLite's savepoint opens a transaction of its own when there is none, and nests in the
     // operator's when there is one: it serves both.
     if (server == ServerKind::Sqlite) {
+        sqlite3* handle = sqliteConnection(db);
+        const bool ownTransaction = handle && sqlite3_get_autocommit(handle);
         if (run(QStringLiteral("SAVEPOINT ") + kSavepoint))
-            m_mode = Mode::Savepoint;
+            m_mode = ownTransaction ? Mode::SqliteTransaction : Mode::Savepoint;
         m_open = m_mode != Mode::None;
         return;
     }
@@ -93,18 +96,27 @@ bool WriteGuard::run(const QString& sql, QString* failure) {
 void WriteGuard::keep() {
     if (!m_open)
         return;
-    m_open = false;
     QSqlDatabase db = m_connection.database();
     QString failure;
+    bool kept = true;
     if (m_mode == Mode::Transaction) {
-        if (!db.commit())
-            throw AppError(ErrNo::DbStatementRejected, QStringLiteral("The change could not be committed: ") +
-                                                           failureText(db.lastError(), db));
-    } else if (m_connection.serverKind() != ServerKind::SqlServer &&
-               !run(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, &failure)) {
-        throw AppError(ErrNo::DbStatementRejected,
-                       QStringLiteral("The change could not be kept: ") + failure);
+        kept = db.commit();
+        if (!kept)
+            failure = QStringLiteral("The change could not be committed: ") + failureText(db.lastError(), db);
+    } else if (m_connection.serverKind() != ServerKind::SqlServer) {
+        kept = run(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, &failure);
+        if (!kept)
+            failure = QStringLiteral("The change could not be kept: ") + failure;
     }
+    if (kept) {
+        m_open = false;
+        return;
+    }
+    // A commit that failed may leave the transaction open (SQLite's does when another program
+    // reads the database): it is taken back, or every later write would join it and hold the
+    // database locked until the program ends.
+    undo();
+    throw AppError(ErrNo::DbStatementRejected, failure);
 }
 
 QString WriteGuard::undo() {
@@ -116,6 +128,10 @@ QString WriteGuard::undo() {
     if (m_mode == Mode::Transaction) {
         if (!db.rollback())
             failure = failureText(db.lastError(), db);
+    } else if (m_mode == Mode::SqliteTransaction) {
+        // The whole transaction the savepoint opened: releasing it after rolling back to it would
+        // be a commit, which waits for every reader of the database.
+        run(QStringLiteral("ROLLBACK"), &failure);
     } else if (m_connection.serverKind() == ServerKind::SqlServer) {
         run(QStringLiteral("ROLLBACK TRANSACTION ") + kSavepoint, &failure);
     } else if (run(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kSavepoint, &failure)) {

@@ -29,7 +29,8 @@ public:
     QString undo();
 
 private:
-    enum class Mode { None, Transaction, Savepoint };
+    // SqliteTransaction: a SQLite savepoint that opened the transaction itself.
+    enum class Mode { None, Transaction, Savepoint, SqliteTransaction };
     bool run(const QString& sql, QString* failure = nullptr);
 
     Connection& m_connection;

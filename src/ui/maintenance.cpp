@@ -116,6 +116,13 @@ void Maintenance::enter() {
                 QStringLiteral("Maintenance opens one SELECT, and the text holds %1 statements: select "
                                "the one to maintain. Nothing was run.")
                     .arg(statements));
+        // Changes not yet written go first: a write the operator stops keeps the mode and the
+        // changes as they are, and the new read does not start.
+        if (!writeUnsavedUnlessStopped()) {
+            status(m_w.elaMsg, kWriteCancelled);
+            m_w.lblMode->setText(LocalMsg(QStringLiteral("EDIT")));
+            return;
+        }
         leave(false);
         m_w.fg1->setEditable(0);
         m_w.fg1->setRows(1);
@@ -217,6 +224,22 @@ void Maintenance::leave(bool keepRowsShown) {
                     AppError(number, QStringLiteral("These changes could not be written to the table "
                                                     "and are no longer in the grid:\r\n") +
                                          lost.join(QStringLiteral("\r\n"))));
+}
+
+bool Maintenance::writeUnsavedUnlessStopped() {
+    if (!m_rs)
+        return true;
+    const WriteScope writing(m_busy);
+    for (int record : m_rs->unsavedRecords()) {
+        try {
+            m_rs->save(record);
+        } catch (...) {
+            // A change the table refuses is named when the mode is left.
+            if (StatementWait::cancelled())
+                return false;
+        }
+    }
+    return true;
 }
 
 void Maintenance::rowLeft(int row) {

@@ -70,6 +70,8 @@ private:
     void enter();
     void showRecordset();
     // Writes the row's record when it holds unsaved changes; a refusal is reported afterwards.
+    // Writes every unsaved record; false when the operator stopped a write (the rest then wait).
+    bool writeUnsavedUnlessStopped();
     void rowLeft(int row);
     void discardRow(int row);
     void deleteRecord();
