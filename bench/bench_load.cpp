@@ -150,36 +150,10 @@ double sqliteFloorCpu(const QString& file) {
     return sink < 0 ? 0 : cpuSeconds() - start;
 }
 
-// The floor on PostgreSQL: libpq reading every value as psql -At does (the whole result at once).
-double postgresFloorCpu(const PgSettings& pg) {
-    const QByteArray info = QStringLiteral("host=%1 port=%2 dbname=%3 user=%4 password=%5")
-                                .arg(pg.host)
-                                .arg(pg.port)
-                                .arg(pg.database, pg.user, pg.password)
-                                .toUtf8();
-    PGconn* conn = PQconnectdb(info.constData());
-    const int server = PQbackendPID(conn);
-    const double start = cpuSeconds() + processCpuSeconds(server);
-    PGresult* result = PQexec(conn, kQuery.toUtf8().constData());
-    qint64 sink = 0;
-    for (int r = 0; r < PQntuples(result); ++r)
-        for (int c = 0; c < PQnfields(result); ++c)
-            sink += PQgetlength(result, r, c) + *PQgetvalue(result, r, c);
-    PQclear(result);
-    const double cpu = cpuSeconds() + processCpuSeconds(server) - start;
-    PQfinish(conn);
-    return sink < 0 ? 0 : cpu;
-}
-
-// The server process of a PostgreSQL connection; 0 for other engines.
-int serverPid(const Connection& c) {
-    PGconn* conn = postgresConnection(c.database());
-    return conn ? PQbackendPID(conn) : 0;
-}
-
-// The same read in single-row mode, one result per row as the program streams them: what reading
-// row by row costs beside reading the whole result at once.
-double postgresSingleRowCpu(const PgSettings& pg) {
+// The floor on PostgreSQL: libpq reading every value as psql -At does (the whole result at once);
+// with rowByRow, the same read in single-row mode, one result per row as the program streams them,
+// which tells what reading row by row costs beside reading the whole result at once.
+double postgresReadCpu(const PgSettings& pg, bool rowByRow) {
     const QByteArray info = QStringLiteral("host=%1 port=%2 dbname=%3 user=%4 password=%5")
                                 .arg(pg.host)
                                 .arg(pg.port)
@@ -189,7 +163,8 @@ double postgresSingleRowCpu(const PgSettings& pg) {
     const int server = PQbackendPID(conn);
     const double start = cpuSeconds() + processCpuSeconds(server);
     PQsendQuery(conn, kQuery.toUtf8().constData());
-    PQsetSingleRowMode(conn);
+    if (rowByRow)
+        PQsetSingleRowMode(conn);
     qint64 sink = 0;
     while (PGresult* result = PQgetResult(conn)) {
         for (int r = 0; r < PQntuples(result); ++r)
@@ -200,6 +175,12 @@ double postgresSingleRowCpu(const PgSettings& pg) {
     const double cpu = cpuSeconds() + processCpuSeconds(server) - start;
     PQfinish(conn);
     return sink < 0 ? 0 : cpu;
+}
+
+// The server process of a PostgreSQL connection; 0 for other engines.
+int serverPid(const Connection& c) {
+    PGconn* conn = postgresConnection(c.database());
+    return conn ? PQbackendPID(conn) : 0;
 }
 
 // A plain forward-only Qt read of every value.
@@ -238,8 +219,8 @@ int child(const QString& kind, bool floorsFirst) {
     const BenchProgram program(cs);
     double floor = 0, bare = 0, singleRow = 0;
     const auto floors = [&] {
-        floor = pg ? postgresFloorCpu(*pg) : sqliteFloorCpu(sqliteFile());
-        singleRow = pg ? postgresSingleRowCpu(*pg) : 0;
+        floor = pg ? postgresReadCpu(*pg, false) : sqliteFloorCpu(sqliteFile());
+        singleRow = pg ? postgresReadCpu(*pg, true) : 0;
         bare = bareQtCpu(cs);
     };
     if (floorsFirst)

@@ -27,8 +27,7 @@ namespace {
 // Runs the window's events while SQLite works, and stops the statement when the operator asks,
 // unless it is one of transaction control, which always finishes.
 int sqliteProgress(void* handle) {
-    // One stop per command: the statements that tidy up after it run to their end.
-    if (!StatementWait::pumpDue() || StatementWait::cancelled())
+    if (!StatementWait::stopAsked())
         return 0;
     auto* db = static_cast<sqlite3*>(handle);
     for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s))
@@ -49,7 +48,7 @@ int sqliteBusy(void*, int count) {
     if (waited.elapsed() >= kConnectTimeoutSeconds * 1000 || StatementWait::cancelled())
         return 0;
     QThread::msleep(20);
-    if (StatementWait::pumpDue() && !StatementWait::cancelled()) {
+    if (StatementWait::stopAsked()) {
         StatementWait::noteCancelled();
         return 0;
     }

@@ -52,7 +52,7 @@ bool run(const std::function<bool()>& call, const std::function<bool()>& cancel)
         done = true;
         ended.notify_one();
     });
-    bool stopAsked = false;
+    bool stopping = false;
     bool cancelSent = false;
     for (;;) {
         {
@@ -61,13 +61,11 @@ bool run(const std::function<bool()>& call, const std::function<bool()>& cancel)
                 break;
         }
         // The window's events run at every tick, also after a stop: a driver may not honour it.
-        // One stop per command: what tidies up after a cancelled statement runs to its end.
-        const bool alreadyCancelled = StatementWait::cancelled();
-        if (StatementWait::pumpDue() && !stopAsked && !alreadyCancelled) {
-            stopAsked = true;
+        if (StatementWait::stopAsked()) {
+            stopping = true;
             StatementWait::noteCancelled();
         }
-        if (stopAsked && !cancelSent)
+        if (stopping && !cancelSent)
             cancelSent = cancel();
     }
     worker.join();

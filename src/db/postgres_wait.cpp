@@ -17,7 +17,6 @@ void cancel(PGconn* conn) {
 }
 
 PGresult* nextResult(PGconn* conn) {
-    bool cancelSent = false;
     while (PQisBusy(conn)) {
         pollfd socket = {PQsocket(conn), POLLIN, 0};
         if (socket.fd < 0)
@@ -25,11 +24,10 @@ PGresult* nextResult(PGconn* conn) {
         ::poll(&socket, 1, 30);
         if (!PQconsumeInput(conn))
             break; // the connection is gone: PQgetResult says so
-        if (cancelSent || !StatementWait::pumpDue() || StatementWait::cancelled())
+        if (!StatementWait::stopAsked())
             continue;
         cancel(conn);
         StatementWait::noteCancelled();
-        cancelSent = true;
     }
     return PQgetResult(conn);
 }

@@ -46,6 +46,12 @@ bool pumpDue() {
     return pump();
 }
 
+bool stopAsked() {
+    // The pump runs whatever the answer: the window keeps answering after a stop as well.
+    const bool asked = pumpDue();
+    return asked && !cancelled();
+}
+
 bool cancelled() {
     return state().cancelled;
 }

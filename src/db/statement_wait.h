@@ -16,6 +16,10 @@ bool active();
 bool pumpDue();
 // Runs the pump now.
 bool pump();
+// Runs the pump when due; true when the operator has just asked to stop and this command has not
+// been stopped yet (one stop per command: what tidies up after it runs to its end). The caller
+// stops its work and calls noteCancelled().
+bool stopAsked();
 // Whether the last statement was cancelled at the operator's request; reset() before a new command.
 bool cancelled();
 void noteCancelled();

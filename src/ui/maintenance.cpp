@@ -118,12 +118,11 @@ void Maintenance::enter() {
                     .arg(statements));
         // Changes not yet written go first: a write the operator stops keeps the mode and the
         // changes as they are, and the new read does not start.
-        if (!writeUnsavedUnlessStopped()) {
+        if (!leave(false, true)) {
             status(m_w.elaMsg, kWriteCancelled);
             m_w.lblMode->setText(LocalMsg(QStringLiteral("EDIT")));
             return;
         }
-        leave(false);
         m_w.fg1->setEditable(0);
         m_w.fg1->setRows(1);
         status(m_w.elaMsg, LocalMsg(QStringLiteral("LoadingRecordSet..")));
@@ -190,9 +189,9 @@ void Maintenance::showRecordset() {
     m_w.fg1->fitColumnsToContents();
 }
 
-void Maintenance::leave(bool keepRowsShown) {
+bool Maintenance::leave(bool keepRowsShown, bool stoppable) {
     if (!m_rs)
-        return;
+        return true;
     // The records go with the mode: what is still unsaved is written now, and what cannot be is
     // named with its values, so nothing typed is lost without a word.
     QStringList lost;
@@ -202,6 +201,8 @@ void Maintenance::leave(bool keepRowsShown) {
         try {
             m_rs->save(record);
         } catch (...) {
+            if (stoppable && StatementWait::cancelled())
+                return false;
             const AppError error = currentError(std::current_exception());
             if (lost.isEmpty())
                 number = error.number();
@@ -224,21 +225,6 @@ void Maintenance::leave(bool keepRowsShown) {
                     AppError(number, QStringLiteral("These changes could not be written to the table "
                                                     "and are no longer in the grid:\r\n") +
                                          lost.join(QStringLiteral("\r\n"))));
-}
-
-bool Maintenance::writeUnsavedUnlessStopped() {
-    if (!m_rs)
-        return true;
-    const WriteScope writing(m_busy);
-    for (int record : m_rs->unsavedRecords()) {
-        try {
-            m_rs->save(record);
-        } catch (...) {
-            // A change the table refuses is named when the mode is left.
-            if (StatementWait::cancelled())
-                return false;
-        }
-    }
     return true;
 }
 

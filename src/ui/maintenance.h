@@ -45,8 +45,9 @@ public:
     bool Form_KeyDown(int key, Qt::KeyboardModifiers modifiers);
     // Back to free mode. What is still unsaved is written first; what cannot be is named to the
     // operator, values and all, and kept in the error log. The grid keeps showing the rows as
-    // plain texts unless they are about to be replaced anyway.
-    void leave(bool keepRowsShown = true);
+    // plain texts unless they are about to be replaced anyway. When stoppable and the operator
+    // stops a write, nothing more happens: the mode stays with its changes, and false comes back.
+    bool leave(bool keepRowsShown = true, bool stoppable = false);
     bool isBound() const { return bool(m_rs); }
     // The records the grid shows while bound; nullptr otherwise.
     const UpdatableRecordset* recordset() const { return m_rs.get(); }
@@ -70,8 +71,6 @@ private:
     void enter();
     void showRecordset();
     // Writes the row's record when it holds unsaved changes; a refusal is reported afterwards.
-    // Writes every unsaved record; false when the operator stopped a write (the rest then wait).
-    bool writeUnsavedUnlessStopped();
     void rowLeft(int row);
     void discardRow(int row);
     void deleteRecord();
