@@ -3,6 +3,7 @@
 #include "app/global_settings.h"
 #include "app/message_catalog.h"
 #include "app/program_info.h"
+#include "db/connection.h"
 #include "db/session.h"
 
 #include <QDir>
@@ -76,6 +77,7 @@ double cpuSeconds() {
 }
 
 BenchProgram::BenchProgram(const QString& connectionString) {
+    prepareEngineLibraries(); // as the program's start does
     QStandardPaths::setTestModeEnabled(true);
     ProgramInfo::setProgramPath(m_folder.path(), QStringLiteral("ORVIK"));
     QFile::copy(QStringLiteral(ORVIK_PROGRAM_DIR "/ZKMSG.MDB"),

@@ -309,6 +309,10 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
     }
 }
 
+void prepareEngineLibraries() {
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); // refused, harmlessly, once SQLite has started
+}
+
 sqlite3* sqliteConnection(const QSqlDatabase& db) {
     return engineOf(db) == Engine::Sqlite ? nativeHandle<sqlite3*>(db.driver()->handle()) : nullptr;
 }

@@ -83,6 +83,10 @@ bool waitGaveUp(const QSqlError& error);
 // The engine of an open database, for code that holds the database rather than the connection.
 Engine engineOf(const QSqlDatabase& db);
 
+// Sets up the engines' libraries before their first use: SQLite keeps no statistics of its memory,
+// which would take a lock around every allocation it makes (a tenth of the time of an INSERT).
+void prepareEngineLibraries();
+
 struct sqlite3;
 // The SQLite connection under a connection opened with Qt's SQLite driver; null for others.
 sqlite3* sqliteConnection(const QSqlDatabase& db);

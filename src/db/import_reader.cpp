@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QIODevice>
+#include <QVarLengthArray>
 
 namespace {
 constexpr qint64 kChunkBytes = 1 << 16;
@@ -24,112 +25,106 @@ bool validIn(QIODevice& device, const QByteArray& codec) {
 }
 } // namespace
 
-ImportReader::ImportReader(QIODevice& device, const QByteArray& codec)
-    : m_device(device), m_decoder(codec.constData()) {
-    if (!m_decoder.isValid())
-        m_decoder = QStringDecoder(QStringDecoder::Utf8);
-}
-
-bool ImportReader::fill() {
-    if (m_atEnd)
-        return false;
-    const QByteArray bytes = m_device.read(kChunkBytes);
-    if (bytes.isEmpty()) {
-        if (!m_device.atEnd() && !m_device.errorString().isEmpty())
-            throw AppError(ErrNo::PathFileAccess, m_device.errorString());
-        m_atEnd = true;
-        return false;
-    }
-    m_text = m_text.mid(m_pos) + m_decoder.decode(bytes);
-    m_pos = 0;
-    return true;
+ImportReader::ImportReader(QIODevice& device, const QByteArray& codec) : m_in(device, codec) {
 }
 
 bool ImportReader::more() {
-    while (m_pos >= m_text.size())
-        if (!fill())
+    while (m_in.pos >= m_in.text.size())
+        if (!m_in.fill())
             return false;
     return true;
 }
 
 QChar ImportReader::peek() {
-    return more() ? m_text[m_pos] : QChar();
+    return more() ? m_in.text[m_in.pos] : QChar();
+}
+
+QStringView ImportReader::Record::piece(qsizetype i) const {
+    const qsizetype from = i == 0 ? 0 : commas[i - 1] + 1;
+    const qsizetype to = i < commas.size() ? commas[i] : text.size();
+    return QStringView(text).mid(from, to - from);
+}
+
+QStringList ImportReader::Record::pieces() const {
+    QStringList list;
+    for (qsizetype i = 0; i < size(); ++i)
+        list << piece(i).toString();
+    return list;
 }
 
 std::optional<ImportReader::Record> ImportReader::next() {
+    // Empty lines are skipped.
+    for (;;) {
+        const QChar c = peek();
+        if (c != u'\r' && c != u'\n')
+            break;
+        ++m_in.pos;
+        if (c == u'\r' && peek() == u'\n')
+            ++m_in.pos;
+        ++m_line;
+    }
+    if (!more())
+        return std::nullopt;
     Record record;
-    QString piece;
+    record.line = m_recordLine = m_line + 1;
+    // The record is found in the text read, then cut: each piece is made once. Offsets are kept from
+    // the record's start, since reading more of the file moves the text.
+    QVarLengthArray<qsizetype, 16> commas;
     bool inLiteral = false;
     int literalLine = 0;
-    bool started = false; // the record has begun: something other than a line end was read
-    for (;;) {
-        // A run of ordinary characters goes over at once.
-        qsizetype run = m_pos;
-        for (; run < m_text.size(); ++run) {
-            const QChar d = m_text[run];
-            if ((d == u',' && !inLiteral) || d == u'\'' || d == u'\r' || d == u'\n' || d.isNull())
-                break;
-        }
-        if (run > m_pos) {
-            if (!started) {
-                started = true;
-                record.line = m_recordLine = m_line + 1;
+    int breaksInside = 0; // line ends inside literals
+    qsizetype at = 0;     // from m_in.pos
+    // True when the character after `at` is there to look at, reading more of the file if needed.
+    const auto lookAhead = [&] {
+        while (m_in.pos + at + 1 >= m_in.text.size())
+            if (!m_in.fill())
+                return false;
+        return true;
+    };
+    for (;; ++at) {
+        while (m_in.pos + at >= m_in.text.size())
+            if (!m_in.fill()) {
+                if (inLiteral)
+                    throw AppError(ErrNo::InvalidCall,
+                                   QStringLiteral("第 %1 行開始的引號到檔案結尾都沒有結束").arg(literalLine));
+                goto cut; // a last line without a line end
             }
-            piece += QStringView(m_text).mid(m_pos, run - m_pos);
-            m_pos = run;
-            continue;
-        }
-        if (!more()) {
-            if (inLiteral)
-                throw AppError(ErrNo::InvalidCall,
-                               QStringLiteral("第 %1 行開始的引號到檔案結尾都沒有結束").arg(literalLine));
-            if (!started)
-                return std::nullopt;
-            record.pieces.append(piece);
-            return record;
-        }
-        const QChar c = m_text[m_pos++];
-        // A NUL is no text: a binary or UTF-16 file, read on, would become one endless value.
-        if (c.isNull())
-            throw AppError(
-                ErrNo::InvalidCall,
-                QStringLiteral("第 %1 行含有 NUL 字元: 這不是文字檔 (或是 UTF-16 編碼)").arg(m_line + 1));
-        const bool lineEnd = c == u'\n' || c == u'\r';
-        if (!started && !lineEnd) {
-            started = true;
-            record.line = m_recordLine = m_line + 1;
-        }
-        if (lineEnd) {
-            QString end(c);
-            if (c == u'\r' && peek() == u'\n')
-                end += m_text[m_pos++];
-            ++m_line;
-            if (inLiteral) {
-                piece += end;
-                continue;
-            }
-            if (!started)
-                continue; // an empty line
-            record.pieces.append(piece);
-            return record;
-        }
+        const char16_t c = m_in.text.at(m_in.pos + at).unicode();
+        if (c == 0) // a NUL is no text: a binary or UTF-16 file, read on, would become one endless value
+            throw AppError(ErrNo::InvalidCall,
+                           QStringLiteral("第 %1 行含有 NUL 字元: 這不是文字檔 (或是 UTF-16 編碼)")
+                               .arg(m_line + 1 + breaksInside));
         if (c == u'\'') {
-            if (inLiteral && peek() == u'\'') {
-                piece += c;
-                piece += m_text[m_pos++];
-                continue;
+            if (inLiteral && lookAhead() && m_in.text.at(m_in.pos + at + 1) == u'\'') {
+                ++at; // a doubled quote stands for itself
+            } else {
+                inLiteral = !inLiteral;
+                if (inLiteral)
+                    literalLine = m_line + 1 + breaksInside;
             }
-            inLiteral = !inLiteral;
-            if (inLiteral)
-                literalLine = m_line + 1;
-            piece += c;
         } else if (c == u',' && !inLiteral) {
-            record.pieces.append(piece);
-            piece.clear();
-        } else {
-            piece += c;
+            commas.append(at);
+        } else if (c == u'\r' || c == u'\n') {
+            if (!inLiteral)
+                break;
+            if (c == u'\r' && lookAhead() && m_in.text.at(m_in.pos + at + 1) == u'\n')
+                ++at;
+            ++breaksInside;
         }
     }
+cut:
+    record.text = m_in.text.mid(m_in.pos, std::min(at, m_in.text.size() - m_in.pos));
+    record.commas = std::move(commas);
+    m_in.pos += record.text.size();
+    m_line += breaksInside;
+    // The line end, read past.
+    if (const QChar end = peek(); end == u'\r' || end == u'\n') {
+        ++m_in.pos;
+        if (end == u'\r' && peek() == u'\n')
+            ++m_in.pos;
+        ++m_line;
+    }
+    return record;
 }
 
 namespace {
@@ -159,6 +154,16 @@ bool isSlashDate(QStringView text) {
 QByteArray detectCodec(QIODevice& device, bool* exact) {
     if (exact)
         *exact = true;
+    // A byte-order mark says it: SQL Server's tools save scripts as UTF-16 with one.
+    device.seek(0);
+    const QByteArray head = device.peek(3);
+    for (const auto& [mark, codec] : {std::pair{QByteArray("\xEF\xBB\xBF"), QByteArray("UTF-8")},
+                                      std::pair{QByteArray("\xFF\xFE"), QByteArray("UTF-16LE")},
+                                      std::pair{QByteArray("\xFE\xFF"), QByteArray("UTF-16BE")}})
+        if (head.startsWith(mark)) {
+            device.seek(mark.size());
+            return codec;
+        }
     for (const QByteArray& codec : {LocalCodec::codecName(), QByteArray("UTF-8"), QByteArray("Big5")})
         if (validIn(device, codec)) {
             device.seek(0);
@@ -170,18 +175,49 @@ QByteArray detectCodec(QIODevice& device, bool* exact) {
     return LocalCodec::codecName();
 }
 
+void appendImportValue(QString& sql, QStringView piece, bool sqlite) {
+    if (piece.isEmpty()) {
+        sql += QLatin1String("NULL");
+        return;
+    }
+    const qsizetype start = sql.size();
+    sql += piece;
+    const auto replaceFromStart = [&](QChar from, QChar to) {
+        QChar* text = sql.data();
+        for (qsizetype i = start; i < sql.size(); ++i)
+            if (text[i] == from)
+                text[i] = to;
+    };
+    if (piece.startsWith(u'#'))
+        replaceFromStart(u'#', u'\'');
+    // A date quoted as the CSV export writes it, 12 or 21 characters with its quotes.
+    const QStringView value = QStringView(sql).mid(start);
+    const auto isQuote = [](QChar c) { return c == u'\'' || c == u'"'; };
+    if (sqlite && (value.size() == 12 || value.size() == 21) && isQuote(value.front()) &&
+        isQuote(value.back()) && isSlashDate(value.mid(1, value.size() - 2)))
+        replaceFromStart(u'/', u'-');
+}
+
 QString importValue(const QString& piece, bool sqlite) {
-    if (piece.isEmpty())
-        return QStringLiteral("NULL");
-    QString value = piece;
-    if (value.startsWith(u'#'))
-        value.replace(u'#', u'\'');
-    if (sqlite && (value.size() == 12 || value.size() == 21) && isSlashDate(UnquoteStr(value)))
-        value.replace(u'/', u'-');
+    QString value;
+    appendImportValue(value, piece, sqlite);
     return value;
 }
 
-QString importStatement(const QString& table, const QString& columns, const QStringList& values) {
-    return QStringLiteral("INSERT INTO ") + table + QStringLiteral(" ( ") + columns + QStringLiteral(" ) ") +
-           QStringLiteral(" Values ( ") + values.join(u',') + QStringLiteral(" ) ");
+QString importStatement(const QString& table, const QString& columns, const ImportReader::Record& record,
+                        bool sqlite) {
+    QString sql;
+    sql.reserve(table.size() + columns.size() + record.text.size() + 32 + 4 * record.size());
+    sql += QLatin1String("INSERT INTO ");
+    sql += table;
+    sql += QLatin1String(" ( ");
+    sql += columns;
+    sql += QLatin1String(" )  Values ( ");
+    for (qsizetype i = 0; i < record.size(); ++i) {
+        if (i > 0)
+            sql += u',';
+        appendImportValue(sql, record.piece(i), sqlite);
+    }
+    sql += QLatin1String(" ) ");
+    return sql;
 }

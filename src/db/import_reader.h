@@ -1,9 +1,12 @@
 #pragma once
 
+#include "db/line_source.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringDecoder>
 #include <QStringList>
+#include <QVarLengthArray>
 
 #include <optional>
 
@@ -16,8 +19,12 @@ class QIODevice;
 class ImportReader {
 public:
     struct Record {
-        QStringList pieces;
-        int line = 0; // the file line the record starts on
+        QString text;                          // as the file holds it, without its line end
+        QVarLengthArray<qsizetype, 16> commas; // where it is cut into pieces
+        int line = 0;                          // the file line the record starts on
+        qsizetype size() const { return commas.size() + 1; }
+        QStringView piece(qsizetype i) const;
+        QStringList pieces() const;
     };
 
     ImportReader(QIODevice& device, const QByteArray& codec);
@@ -30,28 +37,27 @@ public:
     int recordLine() const { return m_recordLine; }
 
 private:
-    bool fill();
     // True when a character is left to read (reading more of the file when needed).
     bool more();
     // The next character without taking it; a null QChar at the end of the file.
     QChar peek();
 
-    QIODevice& m_device;
-    QStringDecoder m_decoder;
-    QString m_text;
-    qsizetype m_pos = 0;
-    bool m_atEnd = false;
+    DecodedText m_in;
     int m_line = 0; // lines begun so far
     int m_recordLine = 0;
 };
 
-// The file's code page: the local one when every byte is valid in it, else UTF-8 or Big5 when the
-// bytes are valid there, else the local one all the same. The device is read through and rewound.
+// The file's code page: the one its byte-order mark names (UTF-8, UTF-16), else the local one when
+// every byte is valid in it, else UTF-8 or Big5 when the bytes are valid there, else the local one
+// all the same. The device is read through and left where the text begins, after the mark.
 // exact, when given, is false when the bytes are valid in none of them (they then read as U+FFFD).
 QByteArray detectCodec(QIODevice& device, bool* exact = nullptr);
 
 // A data piece as the import sends it: an empty piece as NULL, #2003/05/07# as '2003/05/07', and on
 // SQLite a quoted date '2003/05/07' or date-time '2003/05/07 14:03:09' with "-" for "/".
+void appendImportValue(QString& sql, QStringView piece, bool sqlite);
 QString importValue(const QString& piece, bool sqlite);
-// "INSERT INTO table ( columns ) " + " Values ( values ) ", the columns and values joined by ",".
-QString importStatement(const QString& table, const QString& columns, const QStringList& values);
+// "INSERT INTO table ( columns ) " + " Values ( values ) ", the columns and the record's values as
+// appendImportValue makes them, each joined by ",".
+QString importStatement(const QString& table, const QString& columns, const ImportReader::Record& record,
+                        bool sqlite);

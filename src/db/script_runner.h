@@ -6,11 +6,11 @@
 
 class Connection;
 
-// Runs an SQL script file: batches cut at GO lines (comments removed, the text after the last GO
-// as a final batch), every statement of a batch in order. Statements run in grouped transactions
-// with the outcome of running each by itself: when one fails, everything before it stands and
-// nothing after it runs. A script that manages its own transactions (BEGIN, COMMIT, ROLLBACK...)
-// rules them from its first such statement on; statements no transaction can hold (VACUUM, CREATE
-// DATABASE...) run on their own. run.lines counts the file lines read. Throws AppError naming the
-// file and the lines of the failing batch.
+// Runs an SQL script file as the connected engine's own shell runs a file and stops at its first
+// failure: statements cut as that engine cuts them (comments removed, GO lines ending the statement
+// before them), each run as soon as it has been read, with the outcome of running it alone
+// (StatementStream): when one fails, everything before it stands and nothing after it runs, and a
+// transaction the script opened is rolled back. A transaction the script leaves open at its end is
+// the operator's to commit or roll back, asked then. run.lines counts the file lines read; the
+// progress is asked after each. Throws AppError naming the file and the line of the failure.
 void runScriptFile(const QString& fileName, Connection& connection, LineRun& run);

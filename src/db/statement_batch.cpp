@@ -78,37 +78,6 @@ void StatementBatch::abandon() {
     m_odbcBatch = false;
 }
 
-void StatementBatch::runAll(Connection& connection, const QString& sql) {
-    sqlite3* handle =
-        connection.engine() == Engine::Sqlite ? sqliteConnection(connection.database()) : nullptr;
-    if (!handle) {
-        StatementBatch batch(connection, sql);
-        batch.finish();
-        return;
-    }
-    const QByteArray text = sql.toUtf8();
-    const char* next = text.constData();
-    const char* const end = next + text.size();
-    while (next < end) {
-        sqlite3_stmt* statement = nullptr;
-        const char* tail = nullptr;
-        if (sqlite3_prepare_v2(handle, next, int(end - next), &statement, &tail) != SQLITE_OK)
-            throw AppError(ErrNo::DbStatementRejected, QString::fromUtf8(sqlite3_errmsg(handle)));
-        if (!statement)
-            break; // only blanks and comments were left
-        int step = SQLITE_ROW;
-        while (step == SQLITE_ROW)
-            step = sqlite3_step(statement);
-        if (step != SQLITE_DONE) {
-            const QString why = QString::fromUtf8(sqlite3_errmsg(handle));
-            sqlite3_finalize(statement);
-            throw AppError(ErrNo::DbStatementRejected, why);
-        }
-        sqlite3_finalize(statement);
-        next = tail;
-    }
-}
-
 void StatementBatch::add(qint64 affected) {
     if (affected > 0)
         m_affected += affected;

@@ -32,10 +32,6 @@ public:
     // the server is asked to cancel the rest.
     void abandon();
 
-    // Runs every statement of the text for its effect, rows read through and dropped (scripts and
-    // imports). On SQLite straight through the engine, statement by statement as it divides the text.
-    static void runAll(Connection& connection, const QString& sql);
-
 private:
     void runSqliteUntilRows();
     void runPostgresBatch(const QString& sql);

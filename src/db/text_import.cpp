@@ -4,14 +4,34 @@
 #include "app/helpers.h"
 #include "app/operator.h"
 #include "db/connection.h"
-#include "db/grouped_writes.h"
 #include "db/import_reader.h"
 #include "db/session.h"
 #include "db/sql_text.h"
+#include "db/statement_stream.h"
+#include "db/write_guard.h"
 
 #include <QFile>
 
 namespace {
+// Whether the table takes the columns: when the first line is refused, the table name or the
+// column list may be the cause rather than the line's values. Asked where it can change nothing.
+QString tableRefusal(Connection& connection, const QString& tableName, const QString& columnList) {
+    try {
+        WriteGuard guard(connection);
+        QString why;
+        try {
+            connection.execute(QStringLiteral("SELECT ") + columnList + QStringLiteral(" FROM ") + tableName +
+                               QStringLiteral(" WHERE 1 = 0"));
+        } catch (const AppError& error) {
+            why = error.description();
+        }
+        guard.undo();
+        return why;
+    } catch (const AppError&) {
+        return {}; // the probe itself could not be made: the line's own failure is told
+    }
+}
+
 // The import itself; throws AppError naming the file and line of a failure.
 void importFile(const QString& fileName, const QString& tableName, Connection* connection, LineRun& run) {
     if (!connection || !connection->isOpen())
@@ -22,60 +42,86 @@ void importFile(const QString& fileName, const QString& tableName, Connection* c
         throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + fileName);
     run.codec = detectCodec(file, &run.codecExact);
     ImportReader reader(file, run.codec);
-    GroupedWrites writes(*connection);
+    const std::unique_ptr<StatementStream> stream = StatementStream::open(*connection);
+    stream->setWaitCheck([&run] { return !run.progress || run.progress(run.lines); });
+    QString columnList;
+    int firstDataLine = 0;
     // What stands after a failure: said in the message, as a lost connection takes back more
     // than the failing line.
-    const auto failed = [&](int line, const AppError& error) {
-        writes.keep();
-        run.kept = writes.kept();
-        run.failedLine = line;
-        return AppError(error.number(), QStringLiteral("%1 第 %2 行: %3\r\n已寫入並確定的資料行數: %4")
-                                            .arg(fileName)
-                                            .arg(line)
-                                            .arg(error.description())
-                                            .arg(run.kept));
+    const auto failed = [&](int line, const AppError& error, bool sent) {
+        if (!sent) {
+            try {
+                stream->stopHere();
+            } catch (const AppError&) {
+                // The first failure is the one to tell.
+            }
+        }
+        run.outcome = stream->outcome();
+        if (sent && run.outcome.failedLine > 0)
+            line = run.outcome.failedLine;
+        run.outcome.failedLine = line;
+        QString why = QStringLiteral("%1 第 %2 行: %3").arg(fileName).arg(line).arg(error.description());
+        if (sent && line == firstDataLine)
+            if (const QString refusal = tableRefusal(*connection, tableName, columnList); !refusal.isEmpty())
+                why = QStringLiteral("資料表 %1 (欄位 %2) 無法寫入: %3").arg(tableName, columnList, refusal);
+        why += QStringLiteral("\r\n已寫入並確定的資料行數: %1").arg(run.outcome.kept);
+        if (const QString notes = outcomeNotes(run.outcome); !notes.isEmpty())
+            why += QStringLiteral("\r\n") + notes;
+        return AppError(error.number(), why);
     };
     std::optional<ImportReader::Record> record;
     const auto read = [&] {
         try {
             record = reader.next();
         } catch (const AppError& error) {
-            throw failed(reader.recordLine(), error);
+            throw failed(reader.recordLine(), error, false);
         }
     };
     read();
     QStringList columns;
     if (record)
-        for (const QString& piece : std::as_const(record->pieces))
+        for (const QString& piece : record->pieces())
             columns << UnquoteStr(piece);
-    const QString columnList = columns.join(u',');
+    columnList = columns.join(u',');
     currentOperator().processEvents();
     const bool sqlite = Dialect().DBType == QLatin1String("SQLITE");
+    const bool fixedPartsHoldSemicolon = tableName.contains(u';') || columnList.contains(u';');
     for (read(); record; read()) {
-        QStringList values;
-        values.reserve(record->pieces.size());
-        for (const QString& piece : std::as_const(record->pieces))
-            values << importValue(piece, sqlite);
-        CurrentSql() = importStatement(tableName, columnList, values);
+        if (firstDataLine == 0)
+            firstDataLine = record->line;
+        CurrentSql() = importStatement(tableName, columnList, *record, sqlite);
+        // One line is one INSERT: a line whose values close the statement and open another
+        // (1,'x');DELETE ... is refused, never run. Only a ";" can do that.
+        if ((fixedPartsHoldSemicolon || record->text.contains(u';')) && countStatements(CurrentSql()) > 1)
+            throw failed(
+                record->line,
+                AppError(ErrNo::DbStatementRejected,
+                         QStringLiteral("這一行的值結束了 INSERT 又接著其他陳述式, 未執行: ") + CurrentSql()),
+                false);
         try {
-            // One line is one INSERT: a line whose values close the statement and open another
-            // (1,'x');DELETE ... is refused, never run.
-            if (countStatements(CurrentSql()) > 1)
-                throw AppError(ErrNo::DbStatementRejected,
-                               QStringLiteral("這一行的值結束了 INSERT 又接著其他陳述式, 未執行: ") +
-                                   CurrentSql());
-            writes.run(CurrentSql());
+            stream->run(CurrentSql(), record->line);
         } catch (const AppError& error) {
-            throw failed(record->line, error);
+            throw failed(record->line, error, true);
         }
         ++run.lines;
-        if (run.progress && !run.progress(run.lines)) {
+        if (stream->outcome().stopped || (run.progress && !run.progress(run.lines))) {
             run.stopped = true;
-            break;
+            try {
+                stream->stopHere();
+            } catch (const AppError& error) {
+                throw failed(record->line, error, true);
+            }
+            run.outcome = stream->outcome();
+            return;
         }
     }
-    writes.keep();
-    run.kept = writes.kept();
+    try {
+        stream->finish();
+    } catch (const AppError& error) {
+        throw failed(int(run.lines) + 1, error, true);
+    }
+    run.stopped = stream->outcome().stopped;
+    run.outcome = stream->outcome();
 }
 } // namespace
 

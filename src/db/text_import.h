@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/statement_stream.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,8 +15,8 @@ struct LineRun {
     std::function<bool(qint64 lines)> progress; // false stops the run after the current statement
     bool stopped = false;
     qint64 lines = 0;       // lines done (data lines of an import, file lines of a script)
-    qint64 kept = 0;        // statements that stand, committed
-    int failedLine = 0;     // the file line a failure stopped at (0: none)
+    StreamOutcome outcome;  // what stands, and where a failure stopped the run
+    QString endNote;        // what became of a transaction the script left open
     QByteArray codec;       // the code page the file was read in
     bool codecExact = true; // false: bytes no code page held were read as U+FFFD
 };

@@ -14,9 +14,8 @@
 
 namespace {
 const QString kSavepoint = QStringLiteral("orvik_write");
+} // namespace
 
-// Whether the operator has a transaction open, asked the way each server can tell; nullopt when
-// the server has no way to say.
 std::optional<bool> operatorsTransactionOpen(const QSqlDatabase& db, ServerKind server) {
     const auto ask = [&db](const QString& sql) -> std::optional<bool> {
         QSqlQuery q(db);
@@ -50,7 +49,6 @@ std::optional<bool> operatorsTransactionOpen(const QSqlDatabase& db, ServerKind 
     }
     return std::nullopt;
 }
-} // namespace
 
 WriteGuard::WriteGuard(Connection& connection) : m_connection(connection) {
     QSqlDatabase db = connection.database();

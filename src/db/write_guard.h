@@ -1,8 +1,18 @@
 #pragma once
 
+#include "db/engine_route.h"
+
 #include <QString>
 
+#include <optional>
+
 class Connection;
+class QSqlDatabase;
+
+// Whether a transaction is open on the connection (the operator's, after a BEGIN of theirs), asked
+// the way each server can tell; nullopt when it has no way to say. Throws AppError (nothing sent)
+// when a PostgreSQL transaction has failed and takes no more statements.
+std::optional<bool> operatorsTransactionOpen(const QSqlDatabase& db, ServerKind server);
 
 // Keeps one write undoable until it is known to have reached the right rows, without ending a
 // transaction the operator opened: outside one, the write runs in a transaction of its own;

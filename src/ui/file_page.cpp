@@ -138,10 +138,13 @@ void FilePage::cmdLoadTextToDB_Click() {
         if (loaded)
             showStatus(LocalMsg(QStringLiteral("RecordAffected:")) + QString::number(count) + codecNote(run));
         else if (run.stopped)
-            showStatus(QStringLiteral("已停止載入, 已寫入資料行數: ") + QString::number(run.kept));
-        else if (run.failedLine > 0) // the progress count must not stand as if it were the outcome
-            showStatus(
-                QStringLiteral("載入中止於第 %1 行, 已寫入資料行數: %2").arg(run.failedLine).arg(run.kept));
+            showStatus(QStringLiteral("已停止載入, 已寫入資料行數: ") + QString::number(run.outcome.kept) +
+                       notesOf(run));
+        else if (run.outcome.failedLine > 0) // the progress count must not stand as if it were the outcome
+            showStatus(QStringLiteral("載入中止於第 %1 行, 已寫入資料行數: %2")
+                           .arg(run.outcome.failedLine)
+                           .arg(run.outcome.kept) +
+                       notesOf(run));
     });
 }
 
@@ -174,14 +177,22 @@ void FilePage::cmdScript_Click() {
     // The count of lines read, whatever the outcome.
     QString done = QStringLiteral("作業完成, 處理資料行數: ") + QString::number(run.lines);
     if (run.stopped)
-        done += QStringLiteral(" (已停止)");
+        done += QStringLiteral(" (已停止, 已執行並確定的陳述式數: %1)").arg(run.outcome.kept);
     else if (failed) // the completion text comes in every case: a failure is said with it
-        done += run.failedLine > 0 ? QStringLiteral(" (第 %1 行失敗, 已執行並確定的陳述式數: %2)")
-                                         .arg(run.failedLine)
-                                         .arg(run.kept)
-                                   : QStringLiteral(" (失敗)");
-    w.elaMsg->setCaption(done + codecNote(run));
+        done += run.outcome.failedLine > 0 ? QStringLiteral(" (第 %1 行失敗, 已執行並確定的陳述式數: %2)")
+                                                 .arg(run.outcome.failedLine)
+                                                 .arg(run.outcome.kept)
+                                           : QStringLiteral(" (失敗)");
+    w.elaMsg->setCaption(done + notesOf(run) + codecNote(run));
     w.elaMsg->setFloodPercent(0);
+}
+
+QString FilePage::notesOf(const LineRun& run) {
+    QString notes = outcomeNotes(run.outcome);
+    if (!run.endNote.isEmpty())
+        notes += (notes.isEmpty() ? QString() : QStringLiteral("; ")) + run.endNote;
+    notes.replace(QStringLiteral("\r\n"), QStringLiteral("; "));
+    return notes.isEmpty() ? QString() : QStringLiteral(" (") + notes + QStringLiteral(")");
 }
 
 QString FilePage::codecNote(const LineRun& run) {

@@ -77,6 +77,8 @@ private:
     void showStatus(const QString& text);
     // " (read as Big5)" when a file was not read in the local code page.
     static QString codecNote(const LineRun& run);
+    // What stands beyond the count: a transaction rolled back, committed or left to the operator.
+    static QString notesOf(const LineRun& run);
 
     // The import and script commands disabled, and the window busy, while one of them runs.
     class LinesCommandScope {

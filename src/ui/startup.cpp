@@ -8,6 +8,7 @@
 #include "app/program_folder.h"
 #include "app/program_info.h"
 #include "app/run_log.h"
+#include "db/connection.h"
 #include "ui/fm_orvik.h"
 #include "ui/fonts.h"
 #include "ui/qt_translation.h"
@@ -37,6 +38,7 @@ int Main(int argc, char** argv) {
                    stderr);
         return 1;
     }
+    prepareEngineLibraries();
     QApplication app(argc, argv);
     // The installed desktop entry and icon name the window to the desktop.
     QGuiApplication::setDesktopFileName(QStringLiteral("orvik"));

@@ -1,5 +1,6 @@
 #include "app/errors.h"
 #include "db/import_reader.h"
+#include "db/line_source.h"
 #include "db/script_reader.h"
 #include "db/sql_text.h"
 
@@ -10,10 +11,11 @@ class TestScriptImportReaders : public QObject {
     Q_OBJECT
 
 private slots:
-    void scriptBatches_data();
-    void scriptBatches();
+    void scriptStatements_data();
+    void scriptStatements();
     void statementsOfABatch();
-    void scriptEndingInsideAComment();
+    void scriptEndingInsideACommentOrQuote_data();
+    void scriptEndingInsideACommentOrQuote();
     void importRecords_data();
     void importRecords();
     void importEndingInsideALiteral();
@@ -22,18 +24,30 @@ private slots:
 };
 
 namespace {
-// The batches of a script, as "first-last: sql", GO lines and the final batch alike.
-QStringList batchesOf(const QString& script) {
-    ScriptReader reader;
-    QStringList batches;
-    const auto note = [&](const std::optional<ScriptReader::Batch>& b) {
-        if (b)
-            batches << QStringLiteral("%1-%2: %3").arg(b->firstLine).arg(b->lastLine).arg(b->sql);
-    };
-    for (const QString& line : script.split(QLatin1Char('\n')))
-        note(reader.addLine(line));
-    note(reader.finish());
-    return batches;
+// The statements of a script as the reader cuts them for an engine, as "line: sql"; error receives
+// the reader's complaint at the end of the script.
+QStringList statementsOf(ServerKind server, const QString& script, QString* error = nullptr) {
+    QBuffer buffer;
+    buffer.setData(script.toUtf8());
+    buffer.open(QIODevice::ReadOnly);
+    LineSource lines(buffer, "UTF-8");
+    ScriptReader reader(ScriptSyntax::of(server));
+    QList<ScriptReader::Statement> done;
+    QStringView line;
+    QStringView end;
+    while (lines.next(line, end))
+        reader.addLine(line, end, done);
+    try {
+        reader.finish(done);
+    } catch (const AppError& e) {
+        if (!error)
+            throw;
+        *error = e.description();
+    }
+    QStringList statements;
+    for (const ScriptReader::Statement& statement : std::as_const(done))
+        statements << QStringLiteral("%1: %2").arg(statement.line).arg(statement.sql);
+    return statements;
 }
 
 QList<QStringList> recordsOf(const QByteArray& bytes, QList<int>* lines = nullptr) {
@@ -43,7 +57,7 @@ QList<QStringList> recordsOf(const QByteArray& bytes, QList<int>* lines = nullpt
     ImportReader reader(buffer, "UTF-8");
     QList<QStringList> records;
     while (const auto record = reader.next()) {
-        records << record->pieces;
+        records << record->pieces();
         if (lines)
             *lines << record->line;
     }
@@ -51,40 +65,85 @@ QList<QStringList> recordsOf(const QByteArray& bytes, QList<int>* lines = nullpt
 }
 } // namespace
 
-void TestScriptImportReaders::scriptBatches_data() {
+void TestScriptImportReaders::scriptStatements_data() {
+    QTest::addColumn<int>("server");
     QTest::addColumn<QString>("script");
-    QTest::addColumn<QStringList>("batches");
+    QTest::addColumn<QStringList>("statements");
+    const int sqlite = int(ServerKind::Sqlite);
+    const int pg = int(ServerKind::Postgres);
     QTest::newRow("GO in any case, blanks around; no GO at the end")
+        << sqlite
         << "create table t (a int);\ninsert into t values (1)\n  go  \ninsert into t values (2)\nGO\nselect 1"
-        << QStringList{"1-3: create table t (a int);\ninsert into t values (1)",
-                       "4-5: insert into t values (2)", "6-6: select 1"};
+        << QStringList{"1: create table t (a int)", "2: insert into t values (1)",
+                       "4: insert into t values (2)", "6: select 1"};
     QTest::newRow("code before a line comment stays")
-        << "UPDATE t SET a = 1 -- fix\nGO" << QStringList{"1-2: UPDATE t SET a = 1"};
+        << sqlite << "UPDATE t SET a = 1 -- fix\nGO" << QStringList{"1: UPDATE t SET a = 1"};
     QTest::newRow("a block comment over lines, code on both sides")
-        << "select 1 /* one\nGO\ntwo */ + 2\nGO" << QStringList{"1-4: select 1 \n\n  + 2"};
+        << sqlite << "select 1 /* one\nGO\ntwo */ + 2\nGO" << QStringList{"1: select 1 \n\n  + 2"};
     QTest::newRow("comment marks inside literals and names are text")
-        << "insert into t values ('-- not /* a comment', \"a--b\")\nGO"
-        << QStringList{"1-2: insert into t values ('-- not /* a comment', \"a--b\")"};
+        << sqlite << "insert into t values ('-- not /* a comment', \"a--b\")\nGO"
+        << QStringList{"1: insert into t values ('-- not /* a comment', \"a--b\")"};
     QTest::newRow("GO inside a literal over lines is text")
-        << "insert into t values ('line\nGO\nend')\nGO"
-        << QStringList{"1-4: insert into t values ('line\nGO\nend')"};
-    QTest::newRow("GO with more on its line is no GO")
-        << "select 1\nGO;\nGO 2\ngo" << QStringList{"1-4: select 1\nGO;\nGO 2"};
-    QTest::newRow("a $$ body keeps its comment marks")
-        << "create function f() returns int as $$ select 1 -- kept\n$$ language sql\nGO"
-        << QStringList{"1-3: create function f() returns int as $$ select 1 -- kept\n$$ language sql"};
-    QTest::newRow("E'' strings take a backslashed quote as text")
-        << "insert into t values (E'it\\'s -- no; comment')\nGO"
-        << QStringList{"1-2: insert into t values (E'it\\'s -- no; comment')"};
+        << sqlite << "insert into t values ('line\nGO\nend')\nGO"
+        << QStringList{"1: insert into t values ('line\nGO\nend')"};
+    QTest::newRow("GO with more on its line is no GO; one after comments is")
+        << sqlite << "select 1\nGO;\nGO 2\n/* done */ go -- end\nselect 3"
+        << QStringList{"1: select 1\nGO", "3: GO 2", "5: select 3"};
     QTest::newRow("only comments and blanks after the last GO run nothing")
-        << "select 1\nGO\n-- the end\n/* really */\n"
-        << QStringList{"1-2: select 1"};
+        << sqlite << "select 1\nGO\n-- the end\n/* really */\n"
+        << QStringList{"1: select 1"};
+    QTest::newRow("a CR LF inside a literal stays as the file has it")
+        << sqlite << "insert into t values ('a\r\nb');\r\nselect 2;"
+        << QStringList{"1: insert into t values ('a\r\nb')", "3: select 2"};
+    QTest::newRow("SQLite: a trigger's body holds its semicolons")
+        << sqlite
+        << "create trigger tr after insert on t begin\n insert into l values (new.a);\n"
+           " insert into l values (new.a * 10);\nend;\ninsert into t values (1);"
+        << QStringList{"1: create trigger tr after insert on t begin\n insert into l values (new.a);\n"
+                       " insert into l values (new.a * 10);\nend",
+                       "5: insert into t values (1)"};
+    QTest::newRow("SQLite: comments do not nest") << sqlite << "/* a /* b */ insert into d values(1); /* c */"
+                                                  << QStringList{"1: insert into d values(1)"};
+    QTest::newRow("PostgreSQL: comments nest")
+        << pg << "/* a /* b */ insert into d values(1); /* c */ */ insert into d values(2);"
+        << QStringList{"1: insert into d values(2)"};
+    QTest::newRow("PostgreSQL: $$ bodies and E'' strings keep their marks")
+        << pg
+        << "create function f() returns int as $$ select 1; -- kept\n$$ language sql;\n"
+           "insert into t values (E'it\\'s -- no; comment');"
+        << QStringList{"1: create function f() returns int as $$ select 1; -- kept\n$$ language sql",
+                       "3: insert into t values (E'it\\'s -- no; comment')"};
+    QTest::newRow("PostgreSQL: BEGIN ATOMIC ... END, with CASE ... END inside")
+        << pg
+        << "create function f(x int) returns int language sql\nbegin atomic\n"
+           " select case when x > 0 then 1 else 0 end;\nend;\nbegin;\nselect f(1);"
+        << QStringList{"1: create function f(x int) returns int language sql\nbegin atomic\n"
+                       " select case when x > 0 then 1 else 0 end;\nend",
+                       "5: begin", "6: select f(1)"};
+    QTest::newRow("PostgreSQL: parentheses hold semicolons")
+        << pg
+        << "create rule r as on insert to t do also (insert into l values (1); insert into l values "
+           "(2));\nselect 1;"
+        << QStringList{"1: create rule r as on insert to t do also (insert into l values (1); insert into l "
+                       "values (2))",
+                       "2: select 1"};
+    QTest::newRow("SQL Server: a procedure runs to GO, a BEGIN ... END block holds its semicolons")
+        << int(ServerKind::SqlServer)
+        << "create procedure p as\nbegin\n select 1;\n select 2;\nend\nGO\n"
+           "if 1 = 1\nbegin\n print 'a';\n print 'b';\nend;\nbegin tran;\ncommit;"
+        << QStringList{"1: create procedure p as\nbegin\n select 1;\n select 2;\nend",
+                       "7: if 1 = 1\nbegin\n print 'a';\n print 'b';\nend", "12: begin tran", "13: commit"};
+    QTest::newRow("MySQL: # comments, backslashed quotes, /*! */ kept")
+        << int(ServerKind::Mysql)
+        << "insert into t values ('it\\'s; # no comment'); # gone\n/*!40101 SET NAMES utf8 */;"
+        << QStringList{"1: insert into t values ('it\\'s; # no comment')", "2: /*!40101 SET NAMES utf8 */"};
 }
 
-void TestScriptImportReaders::scriptBatches() {
+void TestScriptImportReaders::scriptStatements() {
+    QFETCH(int, server);
     QFETCH(QString, script);
-    QFETCH(QStringList, batches);
-    QCOMPARE(batchesOf(script), batches);
+    QFETCH(QStringList, statements);
+    QCOMPARE(statementsOf(ServerKind(server), script), statements);
 }
 
 void TestScriptImportReaders::statementsOfABatch() {
@@ -92,16 +151,29 @@ void TestScriptImportReaders::statementsOfABatch() {
              (QStringList{"insert into t values (E'a\\';b')", "select ';' -- x;", "/* ; */ select 2"}));
 }
 
-void TestScriptImportReaders::scriptEndingInsideAComment() {
-    ScriptReader reader;
-    for (const char* line : {"select 1", "GO", "select 2 /* opened", "never closed"})
-        reader.addLine(QString::fromLatin1(line));
-    try {
-        reader.finish();
-        QFAIL("no error");
-    } catch (const AppError& error) {
-        QVERIFY2(error.description().contains(QStringLiteral("第 3 行")), qPrintable(error.description()));
-    }
+void TestScriptImportReaders::scriptEndingInsideACommentOrQuote_data() {
+    QTest::addColumn<int>("server");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("error"); // "" when the engine takes the end as it is
+    const QString openComment = QStringLiteral("select 1;\nselect 2 /* opened\nnever closed");
+    QTest::newRow("SQLite takes a comment left open as running to the end")
+        << int(ServerKind::Sqlite) << openComment << "";
+    QTest::newRow("PostgreSQL refuses it, naming where it opened")
+        << int(ServerKind::Postgres) << openComment << "第 2 行開始的註解";
+    QTest::newRow("a quote left open names the line it opened on")
+        << int(ServerKind::Sqlite) << "select 1;\ninsert into t values (1,\n'open\nstill"
+        << "第 3 行開始的引號";
+}
+
+void TestScriptImportReaders::scriptEndingInsideACommentOrQuote() {
+    QFETCH(int, server);
+    QFETCH(QString, script);
+    QFETCH(QString, error);
+    QString said;
+    const QStringList statements = statementsOf(ServerKind(server), script, &said);
+    QVERIFY2(error.isEmpty() ? said.isEmpty() : said.contains(error), qPrintable(said));
+    QCOMPARE(statements.value(0), QStringLiteral("1: select 1"));
+    QCOMPARE(statements.size(), error.isEmpty() ? 2 : 1);
 }
 
 void TestScriptImportReaders::importRecords_data() {
@@ -136,7 +208,7 @@ void TestScriptImportReaders::importEndingInsideALiteral() {
     buffer.open(QIODevice::ReadOnly);
     ImportReader reader(buffer, "UTF-8");
     QVERIFY(reader.next());
-    QCOMPARE(reader.next()->pieces, QStringList{"'ok'"});
+    QCOMPARE(reader.next()->pieces(), QStringList{"'ok'"});
     QVERIFY_THROWS_EXCEPTION(AppError, reader.next());
 }
 

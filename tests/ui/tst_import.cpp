@@ -8,6 +8,7 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -23,6 +24,10 @@ class TestImport : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY2(m_pg.load(), kPgNotRunning);
+        // A database of this test's own: the scripts below start from an empty one.
+        QVERIFY(m_pg.exec({QStringLiteral("DROP DATABASE IF EXISTS orvik_scripts"),
+                           QStringLiteral("CREATE DATABASE orvik_scripts")}));
+        m_pg.database = QStringLiteral("orvik_scripts");
         m_odbc.install(&m_pg, QString());
     }
     void init();
@@ -35,8 +40,15 @@ private slots:
     void oddFiles();
     void escStopsALongRun_data();
     void escStopsALongRun();
+    void scriptsEndAsTheShellsLeaveThem_data();
+    void scriptsEndAsTheShellsLeaveThem();
 
 private:
+    // The engine's own shell on the database a route reaches: sqlite3 -bail or psql with
+    // ON_ERROR_STOP, given a file or a command; what it prints.
+    QString shell(Route route, const QString& command, bool file = false);
+    // An empty database for the route: a new SQLite file, or an empty public schema.
+    void emptyDatabase(Route route);
     void connect(Route route);
     QString queryValue(const QString& sql);
     void import(const QByteArray& bytes, const QString& table);
@@ -140,11 +152,11 @@ void TestImport::scriptBatchesRunInOrder_data() {
             << int(route) << whole << "1:one 2:it's -- no comment 3:three 4:final, no GO"
             << "";
         QTest::addRow("%s, a statement refused mid-batch", name) << int(route) << failing << "1:a 2:b 3:c"
-                                                                 << "5 行 (第 5-6 行的批次)";
+                                                                 << "run.sql 第 5 行";
     }
     QTest::newRow("PostgreSQL through ODBC, a statement refused mid-batch")
         << int(OdbcPostgres) << failing << "1:a 2:b 3:c"
-        << "5 行 (第 5-6 行的批次)";
+        << "run.sql 第 5 行";
 }
 
 void TestImport::scriptBatchesRunInOrder() {
@@ -165,11 +177,11 @@ void TestImport::scriptBatchesRunInOrder() {
     } else {
         QCOMPARE(m_window->op.boxes.size(), 1);
         QVERIFY2(m_window->op.boxes[0].text.contains(QStringLiteral("fmORVIK_cmdScript_Click")) &&
-                     m_window->op.boxes[0].text.contains(QStringLiteral("第 %1").arg(failed)),
+                     m_window->op.boxes[0].text.contains(failed),
                  qPrintable(m_window->op.boxes[0].text));
         // The completion text comes all the same, and says where the script stopped and what stands.
         QCOMPARE(m_window->child<ElasticPanel>("elaMsg")->caption(),
-                 QStringLiteral("作業完成, 處理資料行數: 6 (第 5 行失敗, 已執行並確定的陳述式數: 4)"));
+                 QStringLiteral("作業完成, 處理資料行數: 5 (第 5 行失敗, 已執行並確定的陳述式數: 4)"));
     }
     QStringList seen;
     m_window->window->ui().tabPage->setCurrentIndex(0);
@@ -185,21 +197,28 @@ void TestImport::oddFiles_data() {
     QTest::addColumn<QByteArray>("bytes"); // "-" for no file at all
     QTest::addColumn<QString>("outcome");  // the status, or what the error box says
     QTest::addColumn<int>("rows");
-    QTest::newRow("no file") << QByteArray("-") << "讀取檔案錯誤:" << 0;
-    QTest::newRow("empty") << QByteArray() << "異動筆數:0" << 0;
-    QTest::newRow("only a header") << QByteArray("n,t\r\n") << "異動筆數:0" << 0;
-    QTest::newRow("more values than columns") << QByteArray("n,t\n1,'a'\n2,'b',3\n") << "第 3 行" << 1;
+    QTest::addColumn<QString>("table"); // the table typed ("": loaded)
+    QTest::newRow("no file") << QByteArray("-") << "讀取檔案錯誤:" << 0 << QString();
+    QTest::newRow("a table that is not there is named as the cause")
+        << QByteArray("n,t\r\n1,'a'\r\n") << "資料表 loadde (欄位 n,t) 無法寫入: no such table: loadde" << 0
+        << "loadde";
+    QTest::newRow("empty") << QByteArray() << "異動筆數:0" << 0 << QString();
+    QTest::newRow("only a header") << QByteArray("n,t\r\n") << "異動筆數:0" << 0 << QString();
+    QTest::newRow("more values than columns")
+        << QByteArray("n,t\n1,'a'\n2,'b',3\n") << "第 3 行" << 1 << QString();
     QTest::newRow("a line that would run a second statement")
-        << QByteArray("n,t\n1,'a'\n2,'x');DELETE FROM loaded;--\n") << "未執行" << 1;
-    QTest::newRow("a NUL: no text file") << QByteArray("n,t\n1,'a'\n2,'a\0b'\n", 19) << "NUL" << 1;
+        << QByteArray("n,t\n1,'a'\n2,'x');DELETE FROM loaded;--\n") << "未執行" << 1 << QString();
+    QTest::newRow("a NUL: no text file")
+        << QByteArray("n,t\n1,'a'\n2,'a\0b'\n", 19) << "NUL" << 1 << QString();
     QTest::newRow("Big5 under a UTF-8 locale")
-        << QByteArray("n,t\r\n1,'\xAF\xF9'\r\n") << "異動筆數:1 (檔案以 Big5 讀取)" << 1;
+        << QByteArray("n,t\r\n1,'\xAF\xF9'\r\n") << "異動筆數:1 (檔案以 Big5 讀取)" << 1 << QString();
 }
 
 void TestImport::oddFiles() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, outcome);
     QFETCH(int, rows);
+    QFETCH(QString, table);
     connect(Sqlite);
     if (bytes == "-") {
         m_window->window->ui().tabPage->setCurrentIndex(1);
@@ -207,7 +226,7 @@ void TestImport::oddFiles() {
             ->setText(m_window->program.path(QStringLiteral("none.txt")));
         QTest::mouseClick(m_window->child<QPushButton>("cmdLoadTextToDB"), Qt::LeftButton);
     } else {
-        import(bytes, QStringLiteral("loaded"));
+        import(bytes, table.isEmpty() ? QStringLiteral("loaded") : table);
     }
     const QString said = m_window->op.boxes.isEmpty() ? StatusMessage() : m_window->op.boxes.last().text;
     QVERIFY2(said.contains(outcome), qPrintable(said));
@@ -217,43 +236,52 @@ void TestImport::oddFiles() {
 }
 
 void TestImport::escStopsALongRun_data() {
+    QTest::addColumn<int>("route");
     QTest::addColumn<bool>("script");
-    QTest::newRow("import") << false;
-    QTest::newRow("script") << true;
+    QTest::newRow("import") << int(Sqlite) << false;
+    // Scripts for SQLite and PostgreSQL rarely hold a GO: the whole file is one batch.
+    QTest::newRow("SQLite, a script without GO") << int(Sqlite) << true;
+    QTest::newRow("PostgreSQL, a script without GO") << int(Postgres) << true;
 }
 
 void TestImport::escStopsALongRun() {
+    QFETCH(int, route);
     QFETCH(bool, script);
-    connect(Sqlite);
+    connect(Route(route));
     constexpr int lines = 400000;
     QByteArray bytes =
-        script ? QByteArray("create table slog (n integer, t varchar(30))\nGO\n") : QByteArray("n,t\n");
-    for (int k = 1; k <= lines; ++k) {
+        script ? QByteArray("create table slog (n integer, t varchar(30));\n") : QByteArray("n,t\n");
+    for (int k = 1; k <= lines; ++k)
         bytes += script ? "insert into slog values (" + QByteArray::number(k) + ", 'x');\n"
                         : QByteArray::number(k) + ",'x'\n";
-        if (script && k % 1000 == 0)
-            bytes += "GO\n";
-    }
     m_window->program.write(QStringLiteral("long.txt"), bytes);
     m_window->window->ui().tabPage->setCurrentIndex(1);
     m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("long.txt")));
     m_window->op.inputs = {QStringLiteral("loaded")};
-    // A while into the run the operator presses the command again (refused), then Esc.
+    // A while into the run the operator reads the progress, presses the command again (refused),
+    // then Esc.
     int step = 0;
+    QString progress;
     QTimer operatorAtWork;
     operatorAtWork.setInterval(150);
     QObject::connect(&operatorAtWork, &QTimer::timeout, this, [&] {
-        if (step++ == 0)
+        if (step == 0)
             QTest::mouseClick(m_window->child<QPushButton>(script ? "cmdScript" : "cmdLoadTextToDB"),
                               Qt::LeftButton);
+        else if (step == 1)
+            progress = m_window->child<ElasticPanel>("elaMsg")->caption();
         else
             QTest::keyClick(m_window->child<QLineEdit>("txtFileName"), Qt::Key_Escape);
+        ++step;
     });
     operatorAtWork.start();
     QTest::mouseClick(m_window->child<QPushButton>(script ? "cmdScript" : "cmdLoadTextToDB"), Qt::LeftButton);
     operatorAtWork.stop();
-    QVERIFY2(step >= 2, qPrintable(QStringLiteral("the run ended before the operator could stop it: ") +
+    QVERIFY2(step >= 3, qPrintable(QStringLiteral("the run ended before the operator could stop it: ") +
                                    m_window->child<ElasticPanel>("elaMsg")->caption()));
+    QVERIFY2(
+        progress.startsWith(script ? QStringLiteral("已讀入資料行數: ") : QStringLiteral("已載入資料行數: ")),
+        qPrintable(progress));
     const QString status = StatusMessage();
     const QString shown = m_window->child<ElasticPanel>("elaMsg")->caption();
     QVERIFY2(m_window->op.boxes.isEmpty(), qPrintable(m_window->op.boxes.value(0).text));
@@ -261,13 +289,184 @@ void TestImport::escStopsALongRun() {
         queryValue(QStringLiteral("select count(*) from %1").arg(script ? "slog" : "loaded")).toInt();
     QVERIFY2(kept > 0 && kept < lines, qPrintable(QString::number(kept)));
     if (script) {
-        QVERIFY2(shown.startsWith(QStringLiteral("作業完成, 處理資料行數: ")) &&
-                     shown.endsWith(QStringLiteral("(已停止)")),
-                 qPrintable(shown));
-        QCOMPARE(kept % 1000, 0); // whole batches: the one being read when Esc came never ran
+        // Every statement read ran and stands, the CREATE TABLE among them; none after it ran.
+        QCOMPARE(
+            shown,
+            QStringLiteral("作業完成, 處理資料行數: %1 (已停止, 已執行並確定的陳述式數: %1)").arg(kept + 1));
     } else {
         QCOMPARE(status, QStringLiteral("已停止載入, 已寫入資料行數: %1").arg(kept));
     }
+}
+
+QString TestImport::shell(Route route, const QString& command, bool file) {
+    QProcess p;
+    if (route == Sqlite) {
+        if (file)
+            p.setStandardInputFile(command);
+        p.start(QStringLiteral("sqlite3"),
+                QStringList{QStringLiteral("-bail"), m_window->program.path(QStringLiteral("scripts.db"))}
+                    << (file ? QStringList() : QStringList{command}));
+    } else {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PGPASSWORD"), m_pg.password);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral("psql"),
+                {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-At"), QStringLiteral("-v"),
+                 QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-h"), m_pg.host, QStringLiteral("-p"),
+                 QString::number(m_pg.port), QStringLiteral("-U"), m_pg.user, QStringLiteral("-d"),
+                 m_pg.database, file ? QStringLiteral("-f") : QStringLiteral("-c"), command});
+    }
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+void TestImport::emptyDatabase(Route route) {
+    if (route == Sqlite) {
+        for (const char* name : {"scripts.db", "other.db"})
+            QFile::remove(m_window->program.path(QString::fromLatin1(name)));
+        return;
+    }
+    QVERIFY(
+        m_pg.exec({QStringLiteral("SET client_min_messages = warning"),
+                   QStringLiteral("DROP SCHEMA public CASCADE"), QStringLiteral("CREATE SCHEMA public")}));
+}
+
+void TestImport::scriptsEndAsTheShellsLeaveThem_data() {
+    QTest::addColumn<int>("route");
+    QTest::addColumn<QByteArray>("script"); // %DIR% stands for the program folder
+    QTest::addColumn<QString>("state");     // a query of the end state, asked of each database by the shell
+    QTest::addColumn<QString>("told");      // what the last box says ("" when none shows)
+    QTest::addColumn<QString>("expected");  // the state where no shell reads the file ("" : the shell's)
+    const QByteArray ownTransaction =
+        "create table c (a integer primary key);\nbegin;\ninsert into c values (1);\n"
+        "insert into c values (1);\ninsert into c values (2);\ncommit;\n";
+    const QString failedInIt = QStringLiteral("第 2 行開始的交易已復原 (ROLLBACK)");
+    for (const auto& [route, name] : {std::pair{Sqlite, "SQLite"}, std::pair{Postgres, "PostgreSQL"},
+                                      std::pair{OdbcPostgres, "PostgreSQL through ODBC"}})
+        QTest::addRow("%s, a failure inside the script's own transaction", name)
+            << int(route) << ownTransaction << "select count(*) from c" << failedInIt << "";
+    QTest::newRow("PostgreSQL, a serial key after a failure: nothing ran twice")
+        << int(Postgres)
+        << QByteArray("create table s (id serial primary key, v int unique);\nvacuum s;\ninsert into s (v) "
+                      "values (1);\n"
+                      "insert into s (v) values (2);\ninsert into s (v) values (1);\ninsert into s (v) "
+                      "values (3);\n")
+        << "select string_agg(id || ':' || v, ',' order by id) from s"
+        << "run.sql 第 5 行"
+        << "";
+    QTest::newRow("SQLite, ATTACH and DETACH")
+        << int(Sqlite)
+        << QByteArray(
+               "create table x (a);\nattach database '%DIR%/other.db' as other;\ncreate table other.t (a);\n"
+               "insert into other.t values (1);\ndetach database other;\ninsert into x values (1);\n")
+        << "attach '%DIR%/other.db' as o; select (select count(*) from x) || ',' || (select count(*) from "
+           "o.t);"
+        << ""
+        << "";
+    QTest::newRow("PostgreSQL, ALTER TYPE ... ADD VALUE, then its use")
+        << int(Postgres)
+        << QByteArray("create type mood as enum ('sad');\nalter type mood add value 'happy';\n"
+                      "create table m (v mood);\ninsert into m values ('happy');\n")
+        << "select string_agg(v::text, ',') from m"
+        << ""
+        << "";
+    QTest::newRow("SQLite, a trigger's body")
+        << int(Sqlite)
+        << QByteArray("create table t (a);\ncreate table l (a);\ncreate trigger tr after insert on t begin\n"
+                      " insert into l values (new.a);\n insert into l values (new.a * 10);\nend;\n"
+                      "insert into t values (1);\n")
+        << "select group_concat(a) from l"
+        << ""
+        << "";
+    QTest::newRow("PostgreSQL, a function's BEGIN ATOMIC body")
+        << int(Postgres)
+        << QByteArray(
+               "create function f(x int) returns int language sql\nbegin atomic\n"
+               " select case when x > 0 then x + 1 else 0 end;\nend;\ncreate table r as select f(1) as v;\n")
+        << "select v from r"
+        << ""
+        << "";
+    QTest::newRow("SQLite, comments that do not nest")
+        << int(Sqlite) << QByteArray("create table d (a);\n/* a /* b */ insert into d values (1); /* c */\n")
+        << "select count(*) from d"
+        << ""
+        << "";
+    QTest::newRow("PostgreSQL, comments that nest")
+        << int(Postgres)
+        << QByteArray("create table d (a int);\n/* a /* b */ insert into d values (1); /* c */ */ insert "
+                      "into d values (2);\n")
+        << "select string_agg(a::text, ',') from d"
+        << ""
+        << "";
+    const QByteArray leftOpen = "create table e (a int);\nbegin;\ninsert into e values (1);\n";
+    for (const auto& [route, name] : {std::pair{Sqlite, "SQLite"}, std::pair{Postgres, "PostgreSQL"}})
+        QTest::addRow("%s, a transaction left open at the end, rolled back as asked", name)
+            << int(route) << leftOpen << "select count(*) from e"
+            << "第 2 行開始的交易到檔案結尾都沒有結束"
+            << "";
+    QTest::newRow("SQLite, a UTF-16 script with a byte-order mark")
+        << int(Sqlite)
+        << (QByteArray("\xFF\xFE") +
+            QByteArray(
+                reinterpret_cast<const char*>(u"create table u (a);\r\ninsert into u values ('茶');\r\n"),
+                96))
+        << "select a from u"
+        << ""
+        << "茶";
+    QTest::newRow("SQLite, UTF-8 with a byte-order mark")
+        << int(Sqlite)
+        << QByteArray("\xEF\xBB\xBF"
+                      "create table u (a);\ninsert into u values ('\xE8\x8C\xB6');\n")
+        << "select a from u"
+        << ""
+        << "茶";
+    QTest::newRow("SQLite, NUL bytes: no text file")
+        << int(Sqlite) << QByteArray("create table n (a);\ninsert into n values (1);\x00\n", 46)
+        << "select count(*) from n"
+        << "第 2 行含有 NUL 字元"
+        << "0";
+}
+
+void TestImport::scriptsEndAsTheShellsLeaveThem() {
+    QFETCH(int, route);
+    QFETCH(QByteArray, script);
+    QFETCH(QString, state);
+    QFETCH(QString, told);
+    QFETCH(QString, expected);
+    const QString folder = m_window->program.path(QString());
+    script.replace("%DIR%", folder.toUtf8());
+    state.replace(QStringLiteral("%DIR%"), folder);
+    m_window->program.write(QStringLiteral("run.sql"), script);
+    const Route shellRoute = route == Sqlite ? Sqlite : Postgres;
+    if (expected.isEmpty()) {
+        emptyDatabase(shellRoute);
+        shell(shellRoute, m_window->program.path(QStringLiteral("run.sql")), true);
+        expected = shell(shellRoute, state);
+    }
+    emptyDatabase(shellRoute);
+    if (route == Sqlite) {
+        makeSqliteDatabase(m_window->program.path(QStringLiteral("scripts.db")), QString());
+        m_window->window->connectActions().DBQConnect(QStringLiteral("Driver={SQLite3};Database=scripts.db"));
+    } else {
+        connect(Route(route));
+    }
+    m_window->window->ui().tabPage->setCurrentIndex(1);
+    m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("run.sql")));
+    m_window->op.answers = {
+        MsgAnswer::No}; // a transaction the script left open is rolled back, as the shells do
+    QTest::mouseClick(m_window->child<QPushButton>("cmdScript"), Qt::LeftButton);
+    const QString box = m_window->op.boxes.isEmpty() ? QString() : m_window->op.boxes.last().text;
+    QVERIFY2(told.isEmpty() ? box.isEmpty() : box.contains(told), qPrintable(box));
+    QCOMPARE(shell(shellRoute, state), expected);
+    // Nothing is left open: another program can write, and the server sees the session idle.
+    if (route == Sqlite)
+        QCOMPARE(shell(Sqlite, QStringLiteral("create table probe (a); drop table probe; select 'free';")),
+                 QStringLiteral("free"));
+    else
+        QCOMPARE(shell(Postgres,
+                       QStringLiteral("select string_agg(state, ',') from pg_stat_activity where datname = "
+                                      "current_database() and pid <> pg_backend_pid()")),
+                 QStringLiteral("idle"));
 }
 
 QTEST_MAIN(TestImport)

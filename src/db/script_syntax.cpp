@@ -1,0 +1,160 @@
+#include "db/script_syntax.h"
+
+#include <QRegularExpression>
+
+#include <array>
+
+ScriptSyntax ScriptSyntax::of(ServerKind server) {
+    ScriptSyntax s;
+    s.server = server;
+    switch (server) {
+    case ServerKind::Sqlite:
+        s.ends = Ends::SqliteComplete;
+        s.bracketNames = true;
+        s.backtickNames = true;
+        break;
+    case ServerKind::Postgres:
+        s.ends = Ends::PostgresBlocks;
+        s.nestedComments = true;
+        s.dollarQuotes = true;
+        s.escapeStrings = true;
+        break;
+    case ServerKind::SqlServer:
+        s.ends = Ends::TransactSql;
+        s.nestedComments = true;
+        s.bracketNames = true;
+        break;
+    case ServerKind::Mysql:
+        s.backslashEscapes = true;
+        s.backtickNames = true;
+        s.hashComments = true;
+        break;
+    case ServerKind::Other: // Access files and whatever else ODBC reaches
+        s.bracketNames = true;
+        break;
+    }
+    return s;
+}
+
+namespace {
+bool isWordChar(QChar c) {
+    return c.isLetterOrNumber() || c == u'_';
+}
+
+// A word of a statement, compared with keywords in any case.
+struct Word {
+    QStringView text;
+    bool operator==(const char16_t* keyword) const { return text.compare(keyword, Qt::CaseInsensitive) == 0; }
+    bool isEmpty() const { return text.isEmpty(); }
+};
+using Words = std::array<Word, 3>;
+
+// The first words of a statement.
+Words leadingWords(QStringView statement) {
+    Words words;
+    qsizetype i = 0;
+    for (Word& word : words) {
+        while (i < statement.size() && !isWordChar(statement[i])) {
+            if (!statement[i].isSpace())
+                return words; // a word is followed by something other than a word: the rest is no keyword
+            ++i;
+        }
+        const qsizetype start = i;
+        while (i < statement.size() && isWordChar(statement[i]))
+            ++i;
+        word.text = statement.mid(start, i - start);
+    }
+    return words;
+}
+
+bool matches(QStringView statement, const char* pattern) {
+    const QRegularExpression re(QString::fromLatin1(pattern),
+                                QRegularExpression::CaseInsensitiveOption |
+                                    QRegularExpression::DotMatchesEverythingOption);
+    return re.match(statement.left(400)).hasMatch();
+}
+
+bool postgresRunsAlone(const Words& w, QStringView statement) {
+    if (w[0] == u"VACUUM" || w[0] == u"CALL" || w[0] == u"DO" || w[0] == u"DISCARD")
+        return true;
+    // A procedure or DO block may COMMIT; outside a transaction, as psql runs it, it can.
+    if ((w[0] == u"CREATE" || w[0] == u"DROP") &&
+        (w[1] == u"DATABASE" || w[1] == u"TABLESPACE" || w[1] == u"SUBSCRIPTION"))
+        return true;
+    if (w[0] == u"ALTER" && (w[1] == u"SYSTEM" || w[1] == u"SUBSCRIPTION"))
+        return true;
+    if (w[0] == u"REINDEX" && (w[1] == u"SYSTEM" || w[1] == u"DATABASE"))
+        return true;
+    if (w[0] == u"CLUSTER" && w[1].isEmpty())
+        return true;
+    // A new enum value cannot be used until the transaction that added it has committed.
+    if (w[0] == u"ALTER" && w[1] == u"TYPE" && matches(statement, "\\bADD\\s+VALUE\\b"))
+        return true;
+    // SET LOCAL and SET TRANSACTION outside a transaction last for that statement alone.
+    if (w[0] == u"SET" && (w[1] == u"LOCAL" || w[1] == u"TRANSACTION" || w[1] == u"SESSION"))
+        return true;
+    return (w[0] == u"CREATE" || w[0] == u"DROP" || w[0] == u"REINDEX" || w[0] == u"REFRESH") &&
+           matches(statement, "\\bCONCURRENTLY\\b");
+}
+
+bool runsAlone(QStringView statement, ServerKind server, const Words& w) {
+    switch (server) {
+    case ServerKind::Sqlite:
+        return w[0] == u"VACUUM" || w[0] == u"ATTACH" || w[0] == u"DETACH" || w[0] == u"PRAGMA";
+    case ServerKind::Postgres:
+        return postgresRunsAlone(w, statement);
+    case ServerKind::SqlServer:
+        return w[0] == u"BACKUP" || w[0] == u"RESTORE" || w[0] == u"RECONFIGURE" ||
+               ((w[0] == u"CREATE" || w[0] == u"ALTER" || w[0] == u"DROP") && w[1] == u"DATABASE");
+    case ServerKind::Mysql: // each of these commits the transaction it meets
+        for (const char16_t* word :
+             {u"CREATE", u"ALTER", u"DROP", u"RENAME", u"TRUNCATE", u"GRANT", u"REVOKE", u"LOCK", u"UNLOCK",
+              u"ANALYZE", u"OPTIMIZE", u"REPAIR", u"FLUSH", u"LOAD", u"SET", u"CALL"})
+            if (w[0] == word)
+                return true;
+        return false;
+    case ServerKind::Other:
+        break;
+    }
+    return w[0] == u"VACUUM" || ((w[0] == u"CREATE" || w[0] == u"DROP") && w[1] == u"DATABASE");
+}
+
+bool controlsTransactions(ServerKind server, const Words& w) {
+    const Word& first = w[0];
+    if (server == ServerKind::SqlServer) {
+        if (first == u"BEGIN")
+            return w[1] == u"TRAN" || w[1] == u"TRANSACTION" || w[1] == u"DISTRIBUTED";
+        if (first == u"SAVE")
+            return w[1] == u"TRAN" || w[1] == u"TRANSACTION";
+        return first == u"COMMIT" || first == u"ROLLBACK";
+    }
+    if (first == u"START")
+        return w[1] == u"TRANSACTION";
+    if (first == u"PREPARE")
+        return w[1] == u"TRANSACTION";
+    for (const char16_t* word :
+         {u"BEGIN", u"COMMIT", u"END", u"ROLLBACK", u"ABORT", u"SAVEPOINT", u"RELEASE"})
+        if (first == word)
+            return true;
+    return server == ServerKind::Mysql && first == u"XA";
+}
+} // namespace
+
+ScriptStatementKind scriptStatementKind(QStringView statement, ServerKind server) {
+    const Words words = leadingWords(statement);
+    if (controlsTransactions(server, words))
+        return ScriptStatementKind::TransactionControl;
+    if (runsAlone(statement, server, words))
+        return ScriptStatementKind::RunsAlone;
+    return ScriptStatementKind::Plain;
+}
+
+bool discardsTransaction(QStringView statement) {
+    const Words words = leadingWords(statement);
+    if (words[0] != u"ROLLBACK" && words[0] != u"ABORT")
+        return false;
+    // ROLLBACK [WORK | TRANSACTION | TRAN] TO [SAVEPOINT] name keeps the transaction open.
+    const Word& next =
+        words[1] == u"WORK" || words[1] == u"TRANSACTION" || words[1] == u"TRAN" ? words[2] : words[1];
+    return next != u"TO";
+}
