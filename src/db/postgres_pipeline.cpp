@@ -11,6 +11,7 @@
 #include <libpq-fe.h>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <poll.h>
 
@@ -48,9 +49,8 @@ public:
 
     void run(const QString& sql, int line) override {
         const ScriptStatementKind kind = scriptStatementKind(sql, ServerKind::Postgres);
-        if (kind == ScriptStatementKind::TransactionControl ||
-            (kind == ScriptStatementKind::RunsAlone && m_context != Context::Operators)) {
-            runAlone(sql, line, kind);
+        if (kind != ScriptStatementKind::Plain) {
+            runAlone(sql, line, kind, nullptr);
             return;
         }
         if (m_context == Context::None) {
@@ -96,6 +96,10 @@ public:
             rolledBack(Context::Scripts);
             m_context = Context::None;
         }
+    }
+
+    void runCopy(const QString& sql, int line, const std::function<bool(QByteArray&)>& nextRow) override {
+        runAlone(sql, line, ScriptStatementKind::RunsAlone, &nextRow);
     }
 
     void endOpenTransaction(bool commit) override {
@@ -298,8 +302,9 @@ private:
     }
 
     // Runs a statement by itself, outside the pipeline, as psql sends it; false with the server's
-    // text when it fails.
-    bool exec(const QByteArray& sql, QString* why = nullptr) {
+    // text when it fails. The rows of a COPY ... FROM STDIN come from copyRows.
+    bool exec(const QByteArray& sql, QString* why = nullptr,
+              const std::function<bool(QByteArray&)>* copyRows = nullptr) {
         if (!PQsendQuery(m_conn, sql.constData())) {
             if (why)
                 *why = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
@@ -308,8 +313,17 @@ private:
         bool ok = true;
         while (PGresult* result = PostgresWait::nextResult(m_conn)) {
             const ExecStatusType status = PQresultStatus(result);
-            if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY &&
-                ok) {
+            if (status == PGRES_COPY_IN) {
+                sendCopyRows(copyRows);
+            } else if (status == PGRES_COPY_OUT) {
+                char* row = nullptr;
+                while (PQgetCopyData(m_conn, &row, 0) > 0)
+                    PQfreemem(row); // the rows go nowhere, as a SELECT's do
+            }
+            const bool fine = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK ||
+                              status == PGRES_EMPTY_QUERY || status == PGRES_COPY_IN ||
+                              status == PGRES_COPY_OUT;
+            if (!fine && ok) {
                 ok = false;
                 if (why)
                     *why = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
@@ -319,7 +333,30 @@ private:
         return ok;
     }
 
-    void runAlone(const QString& sql, int line, ScriptStatementKind kind) {
+    // The data of COPY ... FROM STDIN, as psql reads it from the lines after the statement.
+    void sendCopyRows(const std::function<bool(QByteArray&)>* copyRows) {
+        if (!copyRows) {
+            PQputCopyEnd(m_conn, "no data follows COPY ... FROM STDIN here");
+            return;
+        }
+        QByteArray row;
+        for (int rows = 1; (*copyRows)(row); ++rows) {
+            row += '\n';
+            if (PQputCopyData(m_conn, row.constData(), int(row.size())) != 1)
+                break;
+            if (rows % 1000 == 0 && !keepGoing()) {
+                m_copyStopped = true;
+                PQputCopyEnd(m_conn, "stopped by the operator (Esc)");
+                return;
+            }
+        }
+        PQputCopyEnd(m_conn, nullptr);
+    }
+
+    // Runs a statement by itself, after what was sent before it; in the operator's transaction with
+    // a savepoint before it.
+    void runAlone(const QString& sql, int line, ScriptStatementKind kind,
+                  const std::function<bool(QByteArray&)>* copyRows) {
         // What was sent before it runs, and the group is kept, first.
         if (m_context == Context::OwnGroup) {
             send(Item::Commit, QByteArrayLiteral("COMMIT"), line);
@@ -331,18 +368,32 @@ private:
             return; // stopped
         }
         leavePipeline();
+        const bool guarded =
+            m_context == Context::Operators && kind != ScriptStatementKind::TransactionControl;
+        if (guarded)
+            exec("SAVEPOINT orvik_statement");
         QString why;
-        const bool ok = exec(sql.toUtf8(), &why);
+        m_copyStopped = false;
+        const bool ok = exec(sql.toUtf8(), &why, copyRows);
         const PGTransactionStatusType status = PQtransactionStatus(m_conn);
         if (!ok) {
-            failedAt(line);
-            if (m_context != Context::Operators && status != PQTRANS_IDLE) {
+            if (guarded) {
+                exec("ROLLBACK TO SAVEPOINT orvik_statement");
+                exec("RELEASE SAVEPOINT orvik_statement");
+            } else if (m_context != Context::Operators && status != PQTRANS_IDLE) {
                 exec("ROLLBACK"); // the transaction the statements opened
                 rolledBack(Context::Scripts);
                 m_context = Context::None;
             }
+            if (m_copyStopped) {
+                m_outcome.stopped = true;
+                return;
+            }
+            failedAt(line);
             throw AppError(ErrNo::DbStatementRejected, why);
         }
+        if (guarded)
+            exec("RELEASE SAVEPOINT orvik_statement");
         if (kind == ScriptStatementKind::TransactionControl)
             transactionControlRan(sql, line, status != PQTRANS_IDLE);
         else
@@ -360,6 +411,7 @@ private:
     int m_inGroup = 0;
     QElapsedTimer m_stopping; // valid once the operator has stopped the run
     bool m_cancelSent = false;
+    bool m_copyStopped = false; // the operator stopped the rows of a COPY
 };
 } // namespace
 

@@ -7,6 +7,7 @@
 #include "db/import_reader.h"
 #include "db/line_source.h"
 #include "db/script_reader.h"
+#include "db/script_syntax.h"
 #include "db/session.h"
 #include "db/statement_stream.h"
 
@@ -39,11 +40,27 @@ void runScriptFile(const QString& fileName, Connection& connection, LineRun& run
     stream->setWaitCheck([&run] { return !run.progress || run.progress(run.lines); });
     bool streamFailed = false; // a statement failed: the stream has kept what stands
     QList<ScriptReader::Statement> ready;
+    // The rows of a COPY ... FROM STDIN: the lines after it, up to one that reads \. or the end.
+    const auto copyRows = [&](QByteArray& row) {
+        QStringView line;
+        QStringView lineEnd;
+        if (!lines.next(line, lineEnd))
+            return false;
+        ++run.lines;
+        if (line == u"\\.")
+            return false;
+        row = line.toUtf8();
+        return true;
+    };
+    const bool postgres = connection.serverKind() == ServerKind::Postgres;
     const auto runReady = [&] {
         for (const ScriptReader::Statement& statement : std::as_const(ready)) {
             CurrentSql() = statement.sql;
             streamFailed = true;
-            stream->run(statement.sql, statement.line);
+            if (postgres && copiesFromScript(statement.sql))
+                stream->runCopy(statement.sql, statement.line, copyRows);
+            else
+                stream->run(statement.sql, statement.line);
             streamFailed = false;
             if (stream->outcome().stopped)
                 break;

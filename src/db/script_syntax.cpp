@@ -75,7 +75,8 @@ bool matches(QStringView statement, const char* pattern) {
 }
 
 bool postgresRunsAlone(const Words& w, QStringView statement) {
-    if (w[0] == u"VACUUM" || w[0] == u"CALL" || w[0] == u"DO" || w[0] == u"DISCARD")
+    // COPY talks with the client in a protocol of its own, which a pipeline cannot carry.
+    if (w[0] == u"VACUUM" || w[0] == u"CALL" || w[0] == u"DO" || w[0] == u"DISCARD" || w[0] == u"COPY")
         return true;
     // A procedure or DO block may COMMIT; outside a transaction, as psql runs it, it can.
     if ((w[0] == u"CREATE" || w[0] == u"DROP") &&
@@ -157,4 +158,8 @@ bool discardsTransaction(QStringView statement) {
     const Word& next =
         words[1] == u"WORK" || words[1] == u"TRANSACTION" || words[1] == u"TRAN" ? words[2] : words[1];
     return next != u"TO";
+}
+
+bool copiesFromScript(QStringView statement) {
+    return leadingWords(statement)[0] == u"COPY" && matches(statement, "\\bFROM\\s+STDIN\\b");
 }

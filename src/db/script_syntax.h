@@ -32,6 +32,8 @@ struct ScriptSyntax {
 // one, or does something else there than it does alone: VACUUM, ATTACH, ALTER TYPE ... ADD VALUE).
 enum class ScriptStatementKind { Plain, TransactionControl, RunsAlone };
 ScriptStatementKind scriptStatementKind(QStringView statement, ServerKind server);
+// Whether the statement is PostgreSQL's COPY ... FROM STDIN, whose rows follow it in the script.
+bool copiesFromScript(QStringView statement);
 // Whether a transaction-control statement ends its transaction without keeping it (ROLLBACK, ABORT;
 // not ROLLBACK TO a savepoint).
 bool discardsTransaction(QStringView statement);

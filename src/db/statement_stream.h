@@ -60,6 +60,10 @@ public:
     // The run ends early (the operator stopped it, or the script could not be read on): what ran
     // stands, and a transaction the statements opened is rolled back.
     virtual void stopHere() = 0;
+    // Runs COPY ... FROM STDIN with its rows, as psql reads them from the lines that follow it:
+    // nextRow gives each (false after the last). Throws as run() does; where the engine takes no
+    // rows from the client, says so with nothing run.
+    virtual void runCopy(const QString& sql, int line, const std::function<bool(QByteArray&)>& nextRow);
     // Ends the transaction the statements left open: COMMIT or ROLLBACK.
     virtual void endOpenTransaction(bool commit) = 0;
 

@@ -370,6 +370,13 @@ void TestImport::scriptsEndAsTheShellsLeaveThem_data() {
         << "select string_agg(v::text, ',') from m"
         << ""
         << "";
+    QTest::newRow("PostgreSQL, COPY ... FROM STDIN with its rows in the script")
+        << int(Postgres)
+        << QByteArray("create table cp (a int, t text);\ncopy cp from stdin;\n1\tone\n2\ttwo\n\\.\n"
+                      "insert into cp values (3, 'three');\ncopy cp to stdout;\n")
+        << "select string_agg(a || t, ',' order by a) from cp"
+        << ""
+        << "";
     QTest::newRow("SQLite, a trigger's body")
         << int(Sqlite)
         << QByteArray("create table t (a);\ncreate table l (a);\ncreate trigger tr after insert on t begin\n"
