@@ -5,6 +5,7 @@
 #include "db/ado_types.h"
 #include "db/driver_wait.h"
 #include "db/odbc_catalog.h"
+#include "db/script_syntax.h"
 #include "db/server_reach.h"
 #include "db/sql_text.h"
 #include "db/statement_wait.h"
@@ -372,6 +373,12 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
             return rows;
         }
     }
+    // psqlODBC spins for ever on a COPY that sends its rows to or from the client.
+    if (engine == Engine::Odbc && m_serverKind == ServerKind::Postgres && copiesThroughClient(sql.trimmed()))
+        throw AppError(
+            ErrNo::DbStatementRejected,
+            QStringLiteral("經由 ODBC 無法執行 COPY ... FROM STDIN / TO STDOUT, 未執行: 請以 PostgreSQL "
+                           "連線字串直接連線, 或改用 INSERT 與 SELECT"));
     auto query = std::make_unique<QSqlQuery>(db);
     query->setForwardOnly(true);
     // Decimals through ODBC come as the driver's text, every digit kept, not as doubles.

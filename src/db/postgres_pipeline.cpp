@@ -18,7 +18,7 @@
 namespace {
 constexpr int kInFlight = 512;  // statements sent ahead of their answers
 constexpr int kFlushEvery = 64; // commands after which the server is asked to send its answers
-constexpr qint64 kCancelAfterMs = 1000;
+constexpr qint64 kCancelAfterMs = 500;
 
 class PostgresPipelineStream final : public StatementStream {
 public:
@@ -172,9 +172,10 @@ private:
             ::poll(&socket, 1, 30);
             StatementWait::pumpDue();
             if (m_stopping.isValid() && !m_cancelSent && m_stopping.elapsed() > kCancelAfterMs &&
-                !m_sent.empty() && m_sent.front().item == Item::Statement) {
+                !m_sent.empty()) {
                 // A statement that runs on after the operator stopped is cancelled; its savepoint
-                // takes it back.
+                // takes it back. (The server holds its answers until the statement ends, so the
+                // one under way is not known here; a cancel between commands is ignored.)
                 PostgresWait::cancel(m_conn);
                 m_cancelSent = true;
             }
@@ -254,8 +255,10 @@ private:
         }
         while (!m_sent.empty()) {
             readResults(true);
-            if (!m_stopping.isValid() && !keepGoing())
+            if (!m_stopping.isValid() && !keepGoing()) {
                 m_stopping.start();
+                m_outcome.stopped = true; // what was sent still runs, and stands
+            }
         }
     }
 
@@ -367,6 +370,8 @@ private:
             recover();
             return; // stopped
         }
+        if (m_outcome.stopped)
+            return; // the operator stopped the run while what came before it ran
         leavePipeline();
         const bool guarded =
             m_context == Context::Operators && kind != ScriptStatementKind::TransactionControl;
@@ -380,12 +385,14 @@ private:
             if (guarded) {
                 exec("ROLLBACK TO SAVEPOINT orvik_statement");
                 exec("RELEASE SAVEPOINT orvik_statement");
-            } else if (m_context != Context::Operators && status != PQTRANS_IDLE) {
-                exec("ROLLBACK"); // the transaction the statements opened
+            } else if (m_context == Context::Scripts ||
+                       (m_context == Context::None && status != PQTRANS_IDLE)) {
+                if (status != PQTRANS_IDLE)
+                    exec("ROLLBACK"); // the transaction the statements opened (a failed COMMIT ended it)
                 rolledBack(Context::Scripts);
                 m_context = Context::None;
             }
-            if (m_copyStopped) {
+            if (m_copyStopped || StatementWait::cancelled()) {
                 m_outcome.stopped = true;
                 return;
             }

@@ -37,7 +37,7 @@ void runScriptFile(const QString& fileName, Connection& connection, LineRun& run
     LineSource lines(file, run.codec);
     ScriptReader reader(ScriptSyntax::of(connection.serverKind()));
     const std::unique_ptr<StatementStream> stream = StatementStream::open(connection);
-    stream->setWaitCheck([&run] { return !run.progress || run.progress(run.lines); });
+    stream->setWaitCheck([&run] { return run.goesOn(); });
     bool streamFailed = false; // a statement failed: the stream has kept what stands
     QList<ScriptReader::Statement> ready;
     // The rows of a COPY ... FROM STDIN: the lines after it, up to one that reads \. or the end.
@@ -80,7 +80,7 @@ void runScriptFile(const QString& fileName, Connection& connection, LineRun& run
             ++run.lines;
             reader.addLine(line, lineEnd, ready);
             runReady();
-            if (stream->outcome().stopped || (run.progress && !run.progress(run.lines))) {
+            if (stream->outcome().stopped || !run.goesOn()) {
                 run.stopped = true;
                 stopHere();
                 run.outcome = stream->outcome();
@@ -93,9 +93,12 @@ void runScriptFile(const QString& fileName, Connection& connection, LineRun& run
         streamFailed = true;
         stream->finish();
         streamFailed = false;
-        if (stream->openTransactionLine() > 0)
+        if (stream->outcome().stopped) { // while the last statements ran
+            run.stopped = true;
+            stopHere();
+        } else if (stream->openTransactionLine() > 0) {
             endLeftTransaction(*stream, run);
-        run.stopped = stream->outcome().stopped;
+        }
         run.outcome = stream->outcome();
     } catch (const AppError& error) {
         // The script could not be read on: what ran stands, a transaction it opened is rolled back.

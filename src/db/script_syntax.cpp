@@ -1,5 +1,6 @@
 #include "db/script_syntax.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 #include <array>
@@ -44,7 +45,10 @@ bool isWordChar(QChar c) {
 // A word of a statement, compared with keywords in any case.
 struct Word {
     QStringView text;
-    bool operator==(const char16_t* keyword) const { return text.compare(keyword, Qt::CaseInsensitive) == 0; }
+    bool operator==(const char16_t* keyword) const {
+        const QStringView other(keyword);
+        return text.size() == other.size() && text.compare(other, Qt::CaseInsensitive) == 0;
+    }
     bool isEmpty() const { return text.isEmpty(); }
 };
 using Words = std::array<Word, 3>;
@@ -67,11 +71,34 @@ Words leadingWords(QStringView statement) {
     return words;
 }
 
-bool matches(QStringView statement, const char* pattern) {
-    const QRegularExpression re(QString::fromLatin1(pattern),
-                                QRegularExpression::CaseInsensitiveOption |
-                                    QRegularExpression::DotMatchesEverythingOption);
-    return re.match(statement.left(400)).hasMatch();
+// Whether a pattern is found in the statement's first 400 characters, its text a prefilter: the
+// pattern is asked only of a statement that holds that word.
+bool matches(QStringView statement, QStringView word, const char* pattern) {
+    const QStringView head = statement.left(400);
+    if (!head.contains(word, Qt::CaseInsensitive))
+        return false;
+    thread_local QHash<const char*, QRegularExpression> compiled;
+    auto found = compiled.find(pattern);
+    if (found == compiled.end())
+        found =
+            compiled.insert(pattern, QRegularExpression(QString::fromLatin1(pattern),
+                                                        QRegularExpression::CaseInsensitiveOption |
+                                                            QRegularExpression::DotMatchesEverythingOption));
+    return found->match(head).hasMatch();
+}
+
+bool mentionsTransactionTime(QStringView statement) {
+    const bool maybe = statement.contains(u"now", Qt::CaseInsensitive) ||
+                       statement.contains(u"current_", Qt::CaseInsensitive) ||
+                       statement.contains(u"local", Qt::CaseInsensitive) ||
+                       statement.contains(u"transaction_timestamp", Qt::CaseInsensitive) ||
+                       statement.contains(u"xact_id", Qt::CaseInsensitive) ||
+                       statement.contains(u"txid_current", Qt::CaseInsensitive);
+    static const QRegularExpression words(
+        QStringLiteral("\\b(now\\s*\\(|current_(timestamp|time|date)\\b|localtime(stamp)?\\b|"
+                       "transaction_timestamp\\b|txid_current|pg_current_xact_id)"),
+        QRegularExpression::CaseInsensitiveOption);
+    return maybe && words.match(statement).hasMatch();
 }
 
 bool postgresRunsAlone(const Words& w, QStringView statement) {
@@ -89,19 +116,27 @@ bool postgresRunsAlone(const Words& w, QStringView statement) {
     if (w[0] == u"CLUSTER" && w[1].isEmpty())
         return true;
     // A new enum value cannot be used until the transaction that added it has committed.
-    if (w[0] == u"ALTER" && w[1] == u"TYPE" && matches(statement, "\\bADD\\s+VALUE\\b"))
+    if (w[0] == u"ALTER" && w[1] == u"TYPE" && matches(statement, u"VALUE", "\\bADD\\s+VALUE\\b"))
         return true;
-    // SET LOCAL and SET TRANSACTION outside a transaction last for that statement alone.
-    if (w[0] == u"SET" && (w[1] == u"LOCAL" || w[1] == u"TRANSACTION" || w[1] == u"SESSION"))
+    // SET LOCAL, SET TRANSACTION and SET CONSTRAINTS outside a transaction last for that statement
+    // alone; LOCK is refused there; a table ON COMMIT DROP goes at once.
+    if (w[0] == u"SET" &&
+        (w[1] == u"LOCAL" || w[1] == u"TRANSACTION" || w[1] == u"SESSION" || w[1] == u"CONSTRAINTS"))
+        return true;
+    if (w[0] == u"LOCK" || (w[0] == u"CREATE" && matches(statement, u"COMMIT", "\\bON\\s+COMMIT\\b")))
+        return true;
+    // The transaction's own time and number: alone, a statement has a transaction of its own.
+    if (mentionsTransactionTime(statement))
         return true;
     return (w[0] == u"CREATE" || w[0] == u"DROP" || w[0] == u"REINDEX" || w[0] == u"REFRESH") &&
-           matches(statement, "\\bCONCURRENTLY\\b");
+           matches(statement, u"CONCURRENTLY", "\\bCONCURRENTLY\\b");
 }
 
 bool runsAlone(QStringView statement, ServerKind server, const Words& w) {
     switch (server) {
-    case ServerKind::Sqlite:
-        return w[0] == u"VACUUM" || w[0] == u"ATTACH" || w[0] == u"DETACH" || w[0] == u"PRAGMA";
+    case ServerKind::Sqlite: // a ROLLBACK conflict takes back the whole transaction it meets
+        return w[0] == u"VACUUM" || w[0] == u"ATTACH" || w[0] == u"DETACH" || w[0] == u"PRAGMA" ||
+               matches(statement, u"ROLLBACK", "\\bOR\\s+ROLLBACK\\b");
     case ServerKind::Postgres:
         return postgresRunsAlone(w, statement);
     case ServerKind::SqlServer:
@@ -160,6 +195,11 @@ bool discardsTransaction(QStringView statement) {
     return next != u"TO";
 }
 
+bool copiesThroughClient(QStringView statement) {
+    return leadingWords(statement)[0] == u"COPY" &&
+           matches(statement, u"STD", "\\b(FROM\\s+STDIN|TO\\s+STDOUT)\\b");
+}
+
 bool copiesFromScript(QStringView statement) {
-    return leadingWords(statement)[0] == u"COPY" && matches(statement, "\\bFROM\\s+STDIN\\b");
+    return leadingWords(statement)[0] == u"COPY" && matches(statement, u"STDIN", "\\bFROM\\s+STDIN\\b");
 }

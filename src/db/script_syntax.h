@@ -34,6 +34,9 @@ enum class ScriptStatementKind { Plain, TransactionControl, RunsAlone };
 ScriptStatementKind scriptStatementKind(QStringView statement, ServerKind server);
 // Whether the statement is PostgreSQL's COPY ... FROM STDIN, whose rows follow it in the script.
 bool copiesFromScript(QStringView statement);
+// Whether the statement is a COPY whose rows travel between the server and the client (STDIN or
+// STDOUT), which only a client that speaks the copy protocol can run.
+bool copiesThroughClient(QStringView statement);
 // Whether a transaction-control statement ends its transaction without keeping it (ROLLBACK, ABORT;
 // not ROLLBACK TO a savepoint).
 bool discardsTransaction(QStringView statement);

@@ -4,6 +4,7 @@
 #include "db/connection.h"
 #include "db/postgres_pipeline.h"
 #include "db/script_syntax.h"
+#include "db/statement_wait.h"
 #include "db/write_guard.h"
 
 #include <QSqlDriver>
@@ -15,13 +16,17 @@
 QString outcomeNotes(const StreamOutcome& outcome) {
     QStringList notes;
     if (outcome.rolledBack > 0)
-        notes << (outcome.rolledBackFrom > 0
-                      ? QStringLiteral(
-                            "第 %1 行開始的交易已復原 (ROLLBACK), 其中已執行的 %2 個陳述式不再生效")
-                            .arg(outcome.rolledBackFrom)
-                            .arg(outcome.rolledBack)
-                      : QStringLiteral("交易已復原 (ROLLBACK), 其中已執行的 %1 個陳述式不再生效")
-                            .arg(outcome.rolledBack));
+        notes << QStringLiteral("第 %1 行開始的交易已復原 (ROLLBACK), 其中已執行的 %2 個陳述式不再生效")
+                     .arg(outcome.rolledBackFrom)
+                     .arg(outcome.rolledBack);
+    if (outcome.groupRolledBack > 0)
+        notes << QStringLiteral("第 %1 行起同一組已執行的 %2 個陳述式已一併復原 (ROLLBACK)")
+                     .arg(outcome.groupRolledBackFrom)
+                     .arg(outcome.groupRolledBack);
+    if (outcome.operatorsTransactionLost)
+        notes << QStringLiteral("資料庫放棄了你開啟的交易, 其中的變更都已復原");
+    if (outcome.operatorsTransactionEnded > 0)
+        notes << QStringLiteral("第 %1 行的陳述式結束了你開啟的交易").arg(outcome.operatorsTransactionEnded);
     if (outcome.inOperatorsTransaction > 0)
         notes << QStringLiteral("另有 %1 個陳述式在你開啟的交易中, 待你 COMMIT 或 ROLLBACK")
                      .arg(outcome.inOperatorsTransaction);
@@ -60,20 +65,26 @@ void StatementStream::groupCommitted() {
 }
 
 void StatementStream::rolledBack(Context context) {
-    qint64 none = 0;
-    qint64& count = context == Context::OwnGroup    ? m_groupStatements
-                    : context == Context::Scripts   ? m_scriptStatements
-                    : context == Context::Operators ? m_outcome.inOperatorsTransaction
-                                                    : none;
-    const int from = context == Context::OwnGroup  ? m_groupFrom
-                     : context == Context::Scripts ? m_scriptFrom
-                                                   : 0;
-    if (count > 0) {
-        m_outcome.rolledBack += count;
-        if (from > 0 && (m_outcome.rolledBackFrom == 0 || from < m_outcome.rolledBackFrom))
-            m_outcome.rolledBackFrom = from;
+    switch (context) {
+    case Context::None:
+        return;
+    case Context::OwnGroup:
+        if (m_groupStatements > 0 && m_outcome.groupRolledBack == 0)
+            m_outcome.groupRolledBackFrom = m_groupFrom;
+        m_outcome.groupRolledBack += m_groupStatements;
+        m_groupStatements = 0;
+        return;
+    case Context::Scripts:
+        if (m_scriptStatements > 0 && m_outcome.rolledBack == 0)
+            m_outcome.rolledBackFrom = m_scriptFrom;
+        m_outcome.rolledBack += m_scriptStatements;
+        m_scriptStatements = 0;
+        return;
+    case Context::Operators:
+        m_outcome.operatorsTransactionLost = true;
+        m_outcome.inOperatorsTransaction = 0;
+        return;
     }
-    count = 0;
 }
 
 void StatementStream::transactionControlRan(QStringView statement, int line, bool open) {
@@ -95,6 +106,8 @@ void StatementStream::transactionControlRan(QStringView statement, int line, boo
             return;
         }
         // The transaction ended: what ran in it stands with a COMMIT and goes with a ROLLBACK.
+        if (m_context == Context::Operators)
+            m_outcome.operatorsTransactionEnded = line;
         if (!discardsTransaction(statement))
             m_outcome.kept +=
                 m_context == Context::Scripts ? m_scriptStatements : m_outcome.inOperatorsTransaction;
@@ -117,13 +130,10 @@ public:
         const ScriptStatementKind kind = scriptStatementKind(sql, m_server);
         if (kind == ScriptStatementKind::TransactionControl) {
             keepGroup(line);
-            try {
-                execute(sql);
-            } catch (...) {
-                failed(line, false);
-                throw;
+            if (attempt(line, false, [&] { execute(sql); })) {
+                transactionControlRan(sql, line, transactionOpen());
+                ran(sql);
             }
-            transactionControlRan(sql, line, transactionOpen());
             return;
         }
         if (m_context == Context::OwnGroup && kind == ScriptStatementKind::RunsAlone)
@@ -132,19 +142,19 @@ public:
             m_context = Context::OwnGroup;
         const bool guarded = (m_context == Context::OwnGroup || m_context == Context::Operators) &&
                              !statementsUndoThemselves();
-        if (guarded)
-            savepoint(true);
-        try {
-            execute(sql);
-        } catch (...) {
-            failed(line, guarded);
-            throw;
-        }
-        if (guarded)
-            savepoint(false);
+        if (!attempt(line, guarded, [&] { executeGuarded(sql, guarded); }))
+            return;
         statementStood(m_context, line);
+        ran(sql);
         if (m_context == Context::OwnGroup && ++m_inGroup >= kGroupSize)
             keepGroup(line);
+    }
+
+    void runCopy(const QString&, int line, const std::function<bool(QByteArray&)>&) override {
+        // Nothing is sent: what ran before it stands, as after a statement the engine refused.
+        failed(line, false);
+        throw AppError(ErrNo::DbStatementRejected,
+                       QStringLiteral("COPY ... FROM STDIN 與其後的資料行只能在 PostgreSQL 連線上執行"));
     }
 
     void finish() override { keepGroup(); }
@@ -188,9 +198,27 @@ protected:
     virtual void rollbackAll() = 0;
     // True when a failing statement takes back its own changes and leaves the transaction going.
     virtual bool statementsUndoThemselves() const = 0;
-    // Sets (true) or releases (false) the savepoint before a statement.
-    virtual void savepoint(bool set) = 0;
+    // Runs a statement with the savepoint before it set and released when `guarded`.
+    virtual void executeGuarded(const QString& sql, bool guarded) = 0;
     virtual void rollbackToSavepoint() = 0;
+    // A statement ran: what it changes of the way the next ones may run.
+    virtual void ran(const QString&) {}
+
+    // Runs a step of a statement; a failure is taken back (failed()) and thrown, unless the
+    // operator's stop caused it: false then, and the run ends as stopped.
+    bool attempt(int line, bool guarded, const std::function<void()>& step) {
+        try {
+            step();
+            return true;
+        } catch (const AppError&) {
+            failed(line, guarded);
+            if (!StatementWait::cancelled())
+                throw;
+        }
+        m_outcome.failedLine = 0;
+        m_outcome.stopped = true;
+        return false;
+    }
 
     // Whether the failure left the transaction it ran in open: an engine may take the whole of it
     // back by itself (SQLite does on an interrupt, a full disk or RAISE(ROLLBACK)).
@@ -233,17 +261,21 @@ protected:
     void keepGroup(int line = 0) {
         if (m_context != Context::OwnGroup)
             return;
-        m_context = Context::None;
         m_inGroup = 0;
         try {
             commitGroup();
-        } catch (...) {
+        } catch (const AppError& error) {
             rollbackAll();
+            m_context = Context::None;
             rolledBack(Context::OwnGroup);
-            if (line > 0 && outcome().failedLine == 0)
-                failedAt(line);
-            throw;
+            const int from = outcome().groupRolledBackFrom > 0 ? outcome().groupRolledBackFrom : line;
+            if (outcome().failedLine == 0)
+                failedAt(from);
+            throw AppError(
+                error.number(),
+                QStringLiteral("第 %1 行起的陳述式無法確定 (COMMIT): %2").arg(from).arg(error.description()));
         }
+        m_context = Context::None;
         groupCommitted();
     }
 
@@ -265,6 +297,7 @@ public:
     explicit SqliteStream(sqlite3* handle) : SyncStream(ServerKind::Sqlite), m_handle(handle) {
         if (transactionOpen())
             m_context = Context::Operators;
+        m_groupsSafe = groupsAreSafe();
     }
     ~SqliteStream() override { keepQuietly(); }
 
@@ -282,6 +315,11 @@ protected:
                 throw AppError(ErrNo::DbStatementRejected, QString::fromUtf8(sqlite3_errmsg(m_handle)));
             if (!statement)
                 return; // only blanks and comments were left
+            // Interrupted, a statement that writes inside a transaction takes the whole of it
+            // back: one that would take others of its group with it runs to its end, and the run
+            // stops after it.
+            const StatementWait::Shield shield(m_context == Context::OwnGroup && m_inGroup > 0 &&
+                                               !sqlite3_stmt_readonly(statement));
             int step = SQLITE_ROW;
             while (step == SQLITE_ROW)
                 step = sqlite3_step(statement);
@@ -296,6 +334,8 @@ protected:
     }
     bool transactionOpen() override { return !sqlite3_get_autocommit(m_handle); }
     bool beginGroup() override {
+        if (!m_groupsSafe)
+            return false;
         execute(QStringLiteral("BEGIN"));
         return true;
     }
@@ -305,11 +345,55 @@ protected:
             sqlite3_exec(m_handle, "ROLLBACK", nullptr, nullptr, nullptr);
     }
     bool statementsUndoThemselves() const override { return true; }
-    void savepoint(bool) override {}
+    void executeGuarded(const QString& sql, bool) override { execute(sql); }
     void rollbackToSavepoint() override {}
+    void ran(const QString& sql) override {
+        for (const char* word : {"CREATE", "ALTER", "DROP", "PRAGMA", "ATTACH", "DETACH"})
+            if (sql.startsWith(QLatin1String(word), Qt::CaseInsensitive)) {
+                m_groupsSafe = groupsAreSafe();
+                if (!m_groupsSafe)
+                    keepGroup(); // the statements after it run each by itself
+                return;
+            }
+    }
 
 private:
+    // The first column of a statement's rows, read as text.
+    QList<QByteArray> firstColumn(const QByteArray& sql) {
+        QList<QByteArray> values;
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(m_handle, sql.constData(), int(sql.size()), &statement, nullptr) == SQLITE_OK)
+            while (sqlite3_step(statement) == SQLITE_ROW)
+                values << QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+        sqlite3_finalize(statement);
+        return values;
+    }
+
+    // Whether statements may share a transaction of the run's and each still have the outcome of
+    // running alone: not where a failing one takes the whole transaction with it (a ROLLBACK
+    // conflict: RAISE(ROLLBACK), ON CONFLICT ROLLBACK), nor where a deferred foreign key is checked
+    // only when the transaction commits.
+    bool groupsAreSafe() {
+        if (firstColumn("PRAGMA defer_foreign_keys").value(0) == "1")
+            return false;
+        QList<QByteArray> schemas;
+        sqlite3_stmt* list = nullptr;
+        if (sqlite3_prepare_v2(m_handle, "PRAGMA database_list", -1, &list, nullptr) == SQLITE_OK)
+            while (sqlite3_step(list) == SQLITE_ROW)
+                schemas << QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(list, 1)));
+        sqlite3_finalize(list);
+        for (QByteArray schema : std::as_const(schemas)) {
+            schema.replace('"', "\"\"");
+            if (!firstColumn("SELECT 1 FROM \"" + schema +
+                             "\".sqlite_master WHERE sql LIKE '%ROLLBACK%' OR sql LIKE '%DEFERRED%' LIMIT 1")
+                     .isEmpty())
+                return false;
+        }
+        return true;
+    }
+
     sqlite3* m_handle;
+    bool m_groupsSafe = true;
 };
 
 // ODBC sources, MySQL and the rest, through Qt's driver.
@@ -335,9 +419,13 @@ protected:
     }
     bool beginGroup() override {
         // Without savepoints a failing statement would take its group with it: each runs alone.
-        if (m_server == ServerKind::Other || !m_db.driver()->hasFeature(QSqlDriver::Transactions))
+        if (m_server == ServerKind::Other || !m_db.driver()->hasFeature(QSqlDriver::Transactions) ||
+            !m_db.transaction())
             return false;
-        return m_db.transaction();
+        // A deferred constraint is checked where the statement ends, as it would be alone.
+        if (m_server == ServerKind::Postgres)
+            execute(QStringLiteral("SET CONSTRAINTS ALL IMMEDIATE"));
+        return true;
     }
     void commitGroup() override {
         if (!m_db.commit())
@@ -355,14 +443,21 @@ protected:
         }
     }
     bool statementsUndoThemselves() const override { return m_server == ServerKind::Other; }
-    void savepoint(bool set) override {
-        if (m_server == ServerKind::SqlServer) {
-            if (set)
-                execute(QStringLiteral("SAVE TRANSACTION orvik_statement"));
-            return;
+    void executeGuarded(const QString& sql, bool guarded) override {
+        if (!guarded) {
+            execute(sql);
+        } else if (m_server == ServerKind::Postgres) {
+            // One round trip: the server stops at a failure, and the savepoint before it stands.
+            execute(QStringLiteral("SAVEPOINT orvik_statement;\n") + sql +
+                    QStringLiteral(";\nRELEASE SAVEPOINT orvik_statement"));
+        } else if (m_server == ServerKind::SqlServer) {
+            execute(QStringLiteral("SAVE TRANSACTION orvik_statement"));
+            execute(sql);
+        } else {
+            execute(QStringLiteral("SAVEPOINT orvik_statement"));
+            execute(sql);
+            execute(QStringLiteral("RELEASE SAVEPOINT orvik_statement"));
         }
-        execute(set ? QStringLiteral("SAVEPOINT orvik_statement")
-                    : QStringLiteral("RELEASE SAVEPOINT orvik_statement"));
     }
     void rollbackToSavepoint() override {
         if (m_server == ServerKind::SqlServer) {

@@ -11,16 +11,19 @@ class Connection;
 
 // What a run of statements came to.
 struct StreamOutcome {
-    qint64 kept = 0; // statements that stand, committed
-    qint64 inOperatorsTransaction =
-        0;                  // statements that stand in the operator's own transaction, not yet committed
-    qint64 rolledBack = 0;  // statements that ran and were taken back with the transaction they ran in
-    int rolledBackFrom = 0; // the line of the first of them
-    int failedLine = 0;     // the line of the statement that failed (0: none)
-    bool stopped = false;   // the operator stopped a statement that ran on; it was taken back
+    qint64 kept = 0;                       // statements that stand, committed
+    qint64 inOperatorsTransaction = 0;     // statements standing in the operator's open transaction
+    qint64 rolledBack = 0;                 // statements of a transaction the script opened, taken back
+    int rolledBackFrom = 0;                // the line that transaction began on
+    qint64 groupRolledBack = 0;            // statements the engine took back with the run's own group
+    int groupRolledBackFrom = 0;           // the line of the first of them
+    bool operatorsTransactionLost = false; // the engine took back the operator's transaction
+    int operatorsTransactionEnded = 0;     // the line of a statement that ended the operator's transaction
+    int failedLine = 0;                    // the line of the statement that failed (0: none)
+    bool stopped = false;                  // the operator stopped the run; a statement stopped was taken back
 };
 
-// What stands beyond the count of kept statements, a line each: a transaction rolled back, and
+// What stands beyond the count of kept statements, a line each: transactions rolled back, and
 // statements left in the operator's open transaction. Empty when there is nothing to add.
 QString outcomeNotes(const StreamOutcome& outcome);
 

@@ -12,6 +12,7 @@ struct State {
     QThread* thread = nullptr; // the window's: the pump runs there only
     QElapsedTimer sinceLast;
     bool cancelled = false;
+    int shields = 0;
 };
 
 State& state() {
@@ -49,7 +50,17 @@ bool pumpDue() {
 bool stopAsked() {
     // The pump runs whatever the answer: the window keeps answering after a stop as well.
     const bool asked = pumpDue();
-    return asked && !cancelled();
+    return asked && !cancelled() && state().shields == 0;
+}
+
+Shield::Shield(bool on) : m_on(on) {
+    if (m_on)
+        ++state().shields;
+}
+
+Shield::~Shield() {
+    if (m_on)
+        --state().shields;
 }
 
 bool cancelled() {

@@ -24,4 +24,16 @@ bool stopAsked();
 bool cancelled();
 void noteCancelled();
 void reset();
+// While one lives (and `on`), stopAsked() answers false: the statement under way runs to its end,
+// as one inside a transaction that an interrupt would take back whole. The window still answers.
+class Shield {
+public:
+    explicit Shield(bool on);
+    ~Shield();
+    Shield(const Shield&) = delete;
+    Shield& operator=(const Shield&) = delete;
+
+private:
+    bool m_on;
+};
 } // namespace StatementWait

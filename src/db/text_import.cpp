@@ -8,9 +8,17 @@
 #include "db/session.h"
 #include "db/sql_text.h"
 #include "db/statement_stream.h"
+#include "db/statement_wait.h"
 #include "db/write_guard.h"
 
 #include <QFile>
+
+bool LineRun::goesOn() {
+    if (!progress || progress(lines))
+        return true;
+    StatementWait::noteCancelled();
+    return false;
+}
 
 namespace {
 // Whether the table takes the columns: when the first line is refused, the table name or the
@@ -43,7 +51,7 @@ void importFile(const QString& fileName, const QString& tableName, Connection* c
     run.codec = detectCodec(file, &run.codecExact);
     ImportReader reader(file, run.codec);
     const std::unique_ptr<StatementStream> stream = StatementStream::open(*connection);
-    stream->setWaitCheck([&run] { return !run.progress || run.progress(run.lines); });
+    stream->setWaitCheck([&run] { return run.goesOn(); });
     QString columnList;
     int firstDataLine = 0;
     // What stands after a failure: said in the message, as a lost connection takes back more
@@ -86,6 +94,17 @@ void importFile(const QString& fileName, const QString& tableName, Connection* c
     currentOperator().processEvents();
     const bool sqlite = Dialect().DBType == QLatin1String("SQLITE");
     const bool fixedPartsHoldSemicolon = tableName.contains(u';') || columnList.contains(u';');
+    if (fixedPartsHoldSemicolon) { // a table name or header that would end the INSERT and run more
+        ImportReader::Record probe;
+        probe.text = QStringLiteral("NULL");
+        if (countStatements(importStatement(tableName, columnList, probe, sqlite)) > 1)
+            throw failed(
+                1,
+                AppError(ErrNo::DbStatementRejected,
+                         QStringLiteral("資料表名稱 %1 或第 1 行的欄位會結束 INSERT 又接著其他陳述式, 未執行")
+                             .arg(tableName)),
+                false);
+    }
     for (read(); record; read()) {
         if (firstDataLine == 0)
             firstDataLine = record->line;
@@ -104,7 +123,7 @@ void importFile(const QString& fileName, const QString& tableName, Connection* c
             throw failed(record->line, error, true);
         }
         ++run.lines;
-        if (stream->outcome().stopped || (run.progress && !run.progress(run.lines))) {
+        if (stream->outcome().stopped || !run.goesOn()) {
             run.stopped = true;
             try {
                 stream->stopHere();

@@ -13,6 +13,9 @@ class Connection;
 // done, and what the run came to.
 struct LineRun {
     std::function<bool(qint64 lines)> progress; // false stops the run after the current statement
+    // Asks the progress; once it says stop, a statement still waiting on the database is the one
+    // stopped, and what tidies up after it runs to its end.
+    bool goesOn();
     bool stopped = false;
     qint64 lines = 0;       // lines done (data lines of an import, file lines of a script)
     StreamOutcome outcome;  // what stands, and where a failure stopped the run

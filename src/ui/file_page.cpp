@@ -12,6 +12,7 @@
 #include "app/run_log.h"
 #include "db/script_runner.h"
 #include "db/session.h"
+#include "db/statement_wait.h"
 #include "db/text_import.h"
 #include "export/export_files.h"
 #include "export/workbook_writer.h"
@@ -130,6 +131,7 @@ void FilePage::cmdLoadTextToDB_Click() {
         const LinesCommandScope scope(*this);
         StatusMessage().clear(); // a message of an earlier run would read as this run's outcome
         w.elaMsg->setCaption(QString());
+        StatementWait::reset();
         LineRun run;
         RunProgress progress = panelProgress(w.elaMsg, m_busy, QStringLiteral("已載入資料行數: "));
         run.progress = [&](qint64 lines) { return progress(lines); };
@@ -161,6 +163,7 @@ void FilePage::cmdScript_Click() {
         const LinesCommandScope scope(*this);
         StatusMessage().clear(); // a message of an earlier run would read as this run's outcome
         w.elaMsg->setCaption(QString());
+        StatementWait::reset();
         RunProgress progress = panelProgress(w.elaMsg, m_busy, QStringLiteral("已讀入資料行數: "));
         run.progress = [&](qint64 lines) { return progress(lines); };
         try {

@@ -6,6 +6,7 @@
 #include "support/started_window.h"
 #include "support/test_databases.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -42,6 +43,10 @@ private slots:
     void escStopsALongRun();
     void scriptsEndAsTheShellsLeaveThem_data();
     void scriptsEndAsTheShellsLeaveThem();
+    void insideTheOperatorsTransaction_data();
+    void insideTheOperatorsTransaction();
+    void escStopsAStatementThatRunsOn_data();
+    void escStopsAStatementThatRunsOn();
 
 private:
     // The engine's own shell on the database a route reaches: sqlite3 -bail or psql with
@@ -81,7 +86,8 @@ QString TestImport::queryValue(const QString& sql) {
     m_window->window->ui().tabPage->setCurrentIndex(0);
     m_window->editor()->setPlainText(sql);
     QTest::mouseClick(m_window->child<QPushButton>("cmdQryDB"), Qt::LeftButton);
-    return m_window->child<FlexGrid>("fg1")->textMatrix(1, 0);
+    const FlexGrid* grid = m_window->child<FlexGrid>("fg1");
+    return grid->rows() > 1 ? grid->textMatrix(1, 0) : QString();
 }
 
 void TestImport::import(const QByteArray& bytes, const QString& table) {
@@ -199,6 +205,9 @@ void TestImport::oddFiles_data() {
     QTest::addColumn<int>("rows");
     QTest::addColumn<QString>("table"); // the table typed ("": loaded)
     QTest::newRow("no file") << QByteArray("-") << "讀取檔案錯誤:" << 0 << QString();
+    QTest::newRow("a table name that would run a second statement")
+        << QByteArray("n,t\r\n1,'a'\r\n") << "資料表名稱 loaded; drop table loaded; -- 或第 1 行的欄位" << 0
+        << "loaded; drop table loaded; --";
     QTest::newRow("a table that is not there is named as the cause")
         << QByteArray("n,t\r\n1,'a'\r\n") << "資料表 loadde (欄位 n,t) 無法寫入: no such table: loadde" << 0
         << "loadde";
@@ -296,6 +305,89 @@ void TestImport::escStopsALongRun() {
     } else {
         QCOMPARE(status, QStringLiteral("已停止載入, 已寫入資料行數: %1").arg(kept));
     }
+}
+
+void TestImport::escStopsAStatementThatRunsOn_data() {
+    QTest::addColumn<int>("route");
+    QTest::addColumn<QByteArray>("running"); // the statement under way when Esc comes
+    QTest::addColumn<int>("rows");           // what stands afterwards
+    const QByteArray sleep = "select pg_sleep(30);";
+    QTest::newRow("SQLite, a long read: interrupted")
+        << int(Sqlite)
+        << QByteArray("with recursive c(x) as (select 1 union all select x + 1 from c where x < 500000000) "
+                      "select count(*) from c;")
+        << 1;
+    // Interrupted, it would take the first row with it: it runs to its end, and stands.
+    QTest::newRow("SQLite, a long write inside its group: finished, kept")
+        << int(Sqlite)
+        << QByteArray("insert into slog with recursive c(x) as (select 1 union all select x + 1 from c where "
+                      "x < 4000000) select x, 'x' from c;")
+        << 4000001;
+    QTest::newRow("PostgreSQL: cancelled") << int(Postgres) << sleep << 1;
+    QTest::newRow("PostgreSQL through ODBC: cancelled") << int(OdbcPostgres) << sleep << 1;
+}
+
+void TestImport::escStopsAStatementThatRunsOn() {
+    QFETCH(int, route);
+    QFETCH(QByteArray, running);
+    QFETCH(int, rows);
+    connect(Route(route));
+    m_window->program.write(QStringLiteral("run.sql"), "create table slog (n integer, t varchar(30));\n"
+                                                       "insert into slog values (0, 'before');\n" +
+                                                           running +
+                                                           "\ninsert into slog values (-1, 'after');\n");
+    m_window->window->ui().tabPage->setCurrentIndex(1);
+    m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("run.sql")));
+    QTimer::singleShot(
+        300, this, [this] { QTest::keyClick(m_window->child<QLineEdit>("txtFileName"), Qt::Key_Escape); });
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(m_window->child<QPushButton>("cmdScript"), Qt::LeftButton);
+    QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(m_window->op.boxes.isEmpty(), qPrintable(m_window->op.boxes.value(0).text));
+    const QString shown = m_window->child<ElasticPanel>("elaMsg")->caption();
+    QVERIFY2(shown.contains(QStringLiteral("已停止")), qPrintable(shown));
+    QCOMPARE(queryValue(QStringLiteral("select count(*) from slog")), QString::number(rows));
+    QCOMPARE(queryValue(QStringLiteral("select count(*) from slog where t = 'after'")), QStringLiteral("0"));
+}
+
+void TestImport::insideTheOperatorsTransaction_data() {
+    QTest::addColumn<int>("route");
+    QTest::addColumn<bool>("script");
+    QTest::addColumn<QString>("finish"); // how the operator ends the transaction afterwards
+    QTest::addColumn<int>("rows");       // what stands then
+    for (const auto& [route, name] : {std::pair{Sqlite, "SQLite"}, std::pair{Postgres, "PostgreSQL"}}) {
+        QTest::addRow("%s, a script, then COMMIT", name) << int(route) << true << "SERVER COMMIT" << 1;
+        QTest::addRow("%s, an import, then ROLLBACK", name) << int(route) << false << "SERVER ROLLBACK" << 0;
+    }
+}
+
+void TestImport::insideTheOperatorsTransaction() {
+    QFETCH(int, route);
+    QFETCH(bool, script);
+    QFETCH(QString, finish);
+    QFETCH(int, rows);
+    connect(Route(route));
+    queryValue(QStringLiteral("SERVER BEGIN"));
+    // The second line fails: the first stays in the operator's transaction, which stays usable.
+    if (script) {
+        m_window->program.write(QStringLiteral("run.sql"), "insert into loaded values (1, 'a');\n"
+                                                           "insert into loaded values (NULL, 'b');\n"
+                                                           "insert into loaded values (3, 'c');\n");
+        m_window->window->ui().tabPage->setCurrentIndex(1);
+        m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("run.sql")));
+        QTest::mouseClick(m_window->child<QPushButton>("cmdScript"), Qt::LeftButton);
+    } else {
+        import("n,t\n1,'a'\n,'b'\n3,'c'\n", QStringLiteral("loaded"));
+    }
+    QCOMPARE(m_window->op.boxes.size(), 1);
+    const QString box = m_window->op.boxes.last().text;
+    QVERIFY2(box.contains(QStringLiteral("第 %1 行").arg(script ? 2 : 3)) &&
+                 box.contains(QStringLiteral("另有 1 個陳述式在你開啟的交易中")),
+             qPrintable(box));
+    QCOMPARE(queryValue(QStringLiteral("select count(*) from loaded")), QStringLiteral("1"));
+    queryValue(finish);
+    QCOMPARE(queryValue(QStringLiteral("select count(*) from loaded")), QString::number(rows));
 }
 
 QString TestImport::shell(Route route, const QString& command, bool file) {
@@ -427,6 +519,53 @@ void TestImport::scriptsEndAsTheShellsLeaveThem_data() {
         << "select a from u"
         << ""
         << "茶";
+    // What a transaction of the run's own must not change.
+    QTest::newRow("SQLite, a RAISE(ROLLBACK) takes back its statement alone")
+        << int(Sqlite)
+        << QByteArray("create table r (a);\ncreate trigger tr before insert on r when new.a = 3 begin\n"
+                      " select raise(rollback, 'no three');\nend;\ninsert into r values (1);\n"
+                      "insert into r values (2);\ninsert into r values (3);\ninsert into r values (4);\n")
+        << "select group_concat(a) from r"
+        << "第 7 行"
+        << "";
+    QTest::newRow("SQLite, a deferred foreign key fails at its statement")
+        << int(Sqlite)
+        << QByteArray("pragma foreign_keys = on;\ncreate table p (id integer primary key);\n"
+                      "create table c (pid integer references p (id) deferrable initially deferred);\n"
+                      "insert into p values (1);\ninsert into c values (7);\ninsert into p values (2);\n")
+        << "select (select group_concat(id) from p) || '/' || (select count(*) from c)"
+        << "第 5 行"
+        << "";
+    QTest::newRow("PostgreSQL through ODBC, a deferred foreign key fails at its statement")
+        << int(OdbcPostgres)
+        << QByteArray("create table pp (id int primary key);\n"
+                      "create table pc (pid int references pp (id) deferrable initially deferred);\n"
+                      "insert into pc values (1);\ninsert into pp values (1);\n")
+        << "select (select count(*) from pp) || '/' || (select count(*) from pc)"
+        << "第 3 行"
+        << "";
+    QTest::newRow("PostgreSQL, LOCK and ON COMMIT DROP outside a transaction")
+        << int(Postgres)
+        << QByteArray(
+               "create table pl (a int);\nlock table pl in exclusive mode;\ninsert into pl values (1);\n")
+        << "select count(*) from pl"
+        << "第 2 行"
+        << "";
+    QTest::newRow("PostgreSQL, each statement's own now() and transaction")
+        << int(Postgres)
+        << QByteArray("create table pt (n int, t timestamptz, x bigint);\ninsert into pt select 1, now(), "
+                      "txid_current();\n"
+                      "select pg_sleep(0.01);\ninsert into pt select 2, now(), txid_current();\n")
+        << "select count(distinct t) || '/' || count(distinct x) from pt"
+        << ""
+        << "";
+    QTest::newRow("PostgreSQL through ODBC, COPY refused before it is sent, what ran before it kept")
+        << int(OdbcPostgres)
+        << QByteArray("create table oq (a int);\ninsert into oq values (1);\ncopy oq to stdout;\ninsert into "
+                      "oq values (2);\n")
+        << "select count(*) from oq"
+        << "已執行並確定的陳述式數: 2"
+        << "1";
     QTest::newRow("SQLite, NUL bytes: no text file")
         << int(Sqlite) << QByteArray("create table n (a);\ninsert into n values (1);\x00\n", 46)
         << "select count(*) from n"
