@@ -207,6 +207,13 @@ QString importValue(const QString& piece, bool sqlite) {
 QString importStatement(const QString& table, const QString& columns, const ImportReader::Record& record,
                         bool sqlite) {
     QString sql;
+    writeImportStatement(sql, table, columns, record, sqlite);
+    return sql;
+}
+
+void writeImportStatement(QString& sql, const QString& table, const QString& columns,
+                          const ImportReader::Record& record, bool sqlite) {
+    sql.resize(0);
     sql.reserve(table.size() + columns.size() + record.text.size() + 32 + 4 * record.size());
     sql += QLatin1String("INSERT INTO ");
     sql += table;
@@ -219,5 +226,4 @@ QString importStatement(const QString& table, const QString& columns, const Impo
         appendImportValue(sql, record.piece(i), sqlite);
     }
     sql += QLatin1String(" ) ");
-    return sql;
 }

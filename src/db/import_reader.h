@@ -61,3 +61,6 @@ QString importValue(const QString& piece, bool sqlite);
 // appendImportValue makes them, each joined by ",".
 QString importStatement(const QString& table, const QString& columns, const ImportReader::Record& record,
                         bool sqlite);
+// The same, written over `sql` (its memory kept from one line to the next).
+void writeImportStatement(QString& sql, const QString& table, const QString& columns,
+                          const ImportReader::Record& record, bool sqlite);

@@ -22,7 +22,7 @@ constexpr qint64 kCancelAfterMs = 500;
 
 class PostgresPipelineStream final : public StatementStream {
 public:
-    explicit PostgresPipelineStream(PGconn* conn) : m_conn(conn) {
+    explicit PostgresPipelineStream(PGconn* conn) : StatementStream(ServerKind::Postgres), m_conn(conn) {
         switch (PQtransactionStatus(conn)) {
         case PQTRANS_INTRANS:
             m_context = Context::Operators;
@@ -47,8 +47,8 @@ public:
         leavePipeline();
     }
 
-    void run(const QString& sql, int line) override {
-        const ScriptStatementKind kind = scriptStatementKind(sql, ServerKind::Postgres);
+    using StatementStream::run;
+    void run(const QString& sql, int line, ScriptStatementKind kind) override {
         if (kind != ScriptStatementKind::Plain) {
             runAlone(sql, line, kind, nullptr);
             return;

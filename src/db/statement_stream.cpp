@@ -124,10 +124,10 @@ namespace {
 // statement is known when run() returns.
 class SyncStream : public StatementStream {
 public:
-    explicit SyncStream(ServerKind server) : m_server(server) {}
+    explicit SyncStream(ServerKind server) : StatementStream(server) {}
 
-    void run(const QString& sql, int line) override {
-        const ScriptStatementKind kind = scriptStatementKind(sql, m_server);
+    using StatementStream::run;
+    void run(const QString& sql, int line, ScriptStatementKind kind) override {
         if (kind == ScriptStatementKind::TransactionControl) {
             keepGroup(line);
             if (attempt(line, false, [&] { execute(sql); })) {
@@ -288,7 +288,6 @@ protected:
         }
     }
 
-    ServerKind m_server;
     int m_inGroup = 0;
 };
 
@@ -348,6 +347,9 @@ protected:
     void executeGuarded(const QString& sql, bool) override { execute(sql); }
     void rollbackToSavepoint() override {}
     void ran(const QString& sql) override {
+        const char16_t first = sql.isEmpty() ? 0 : (sql[0].unicode() & ~char16_t(0x20));
+        if (first != u'C' && first != u'A' && first != u'D' && first != u'P')
+            return; // not one of the words below: the common case, decided at once
         for (const char* word : {"CREATE", "ALTER", "DROP", "PRAGMA", "ATTACH", "DETACH"})
             if (sql.startsWith(QLatin1String(word), Qt::CaseInsensitive)) {
                 m_groupsSafe = groupsAreSafe();

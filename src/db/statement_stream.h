@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/engine_route.h"
+#include "db/script_syntax.h"
 
 #include <QString>
 
@@ -56,7 +57,9 @@ public:
     // Runs the statement that starts on file line `line`, or sends it on. Throws AppError with the
     // database's text once a statement has failed, this one or one sent before it, after keeping
     // what stands (outcome().failedLine says which).
-    virtual void run(const QString& sql, int line) = 0;
+    void run(const QString& sql, int line) { run(sql, line, scriptStatementKind(sql, m_server)); }
+    // The same for a statement whose kind the caller knows (an import's INSERT is Plain).
+    virtual void run(const QString& sql, int line, ScriptStatementKind kind) = 0;
     // After the last statement: waits for those sent and keeps what stands. A transaction the
     // statements opened and did not end is left open (openTransactionLine()). Throws as run() does.
     virtual void finish() = 0;
@@ -80,7 +83,7 @@ protected:
     enum class Context { None, OwnGroup, Operators, Scripts };
     static constexpr int kGroupSize = 10000;
 
-    StatementStream() = default;
+    explicit StatementStream(ServerKind server) : m_server(server) {}
     bool keepGoing() const { return !m_keepGoing || m_keepGoing(); }
 
     // The accounting, as outcomes become known, in the order the statements ran.
@@ -91,6 +94,7 @@ protected:
     void transactionControlRan(QStringView statement, int line, bool open);
     void failedAt(int line) { m_outcome.failedLine = line; }
 
+    const ServerKind m_server;
     Context m_context = Context::None;
     StreamOutcome m_outcome;
 

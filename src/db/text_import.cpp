@@ -105,20 +105,30 @@ void importFile(const QString& fileName, const QString& tableName, Connection* c
                              .arg(tableName)),
                 false);
     }
+    // The statement of each line, built where the last one was; the run's working text
+    // (CurrentSql) holds the last line's, or the one that failed, when the run ends.
+    QString statement;
+    const struct LastStatement {
+        QString& sql;
+        ~LastStatement() {
+            if (!sql.isEmpty())
+                CurrentSql() = sql;
+        }
+    } last{statement};
     for (read(); record; read()) {
         if (firstDataLine == 0)
             firstDataLine = record->line;
-        CurrentSql() = importStatement(tableName, columnList, *record, sqlite);
+        writeImportStatement(statement, tableName, columnList, *record, sqlite);
         // One line is one INSERT: a line whose values close the statement and open another
         // (1,'x');DELETE ... is refused, never run. Only a ";" can do that.
-        if ((fixedPartsHoldSemicolon || record->text.contains(u';')) && countStatements(CurrentSql()) > 1)
+        if ((fixedPartsHoldSemicolon || record->text.contains(u';')) && countStatements(statement) > 1)
             throw failed(
                 record->line,
                 AppError(ErrNo::DbStatementRejected,
-                         QStringLiteral("這一行的值結束了 INSERT 又接著其他陳述式, 未執行: ") + CurrentSql()),
+                         QStringLiteral("這一行的值結束了 INSERT 又接著其他陳述式, 未執行: ") + statement),
                 false);
         try {
-            stream->run(CurrentSql(), record->line);
+            stream->run(statement, record->line, ScriptStatementKind::Plain);
         } catch (const AppError& error) {
             throw failed(record->line, error, true);
         }
