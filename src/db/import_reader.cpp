@@ -85,8 +85,13 @@ std::optional<ImportReader::Record> ImportReader::next() {
         while (m_in.pos + at >= m_in.text.size())
             if (!m_in.fill()) {
                 if (inLiteral)
-                    throw AppError(ErrNo::InvalidCall,
-                                   QStringLiteral("第 %1 行開始的引號到檔案結尾都沒有結束").arg(literalLine));
+                    throw AppError(
+                        ErrNo::InvalidCall,
+                        literalLine != record.line
+                            ? QStringLiteral("第 %1 行開始的資料行中, 第 %2 行開始的引號到檔案結尾都沒有結束")
+                                  .arg(record.line)
+                                  .arg(literalLine)
+                            : QStringLiteral("第 %1 行開始的引號到檔案結尾都沒有結束").arg(literalLine));
                 goto cut; // a last line without a line end
             }
         const char16_t c = m_in.text.at(m_in.pos + at).unicode();

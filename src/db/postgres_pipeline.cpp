@@ -391,6 +391,12 @@ private:
                     exec("ROLLBACK"); // the transaction the statements opened (a failed COMMIT ended it)
                 rolledBack(Context::Scripts);
                 m_context = Context::None;
+            } else if (m_context == Context::Operators && status != PQTRANS_INTRANS) {
+                // A COMMIT of the operator's transaction that failed took it back; one that
+                // failed inside it left it refusing every statement until a ROLLBACK.
+                rolledBack(Context::Operators);
+                if (status == PQTRANS_IDLE)
+                    m_context = Context::None;
             }
             if (m_copyStopped || StatementWait::cancelled()) {
                 m_outcome.stopped = true;

@@ -2,6 +2,8 @@
 
 #include "app/errors.h"
 
+#include <QRegularExpression>
+
 #include <sqlite3.h>
 
 namespace {
@@ -40,6 +42,12 @@ void ScriptReader::addLine(QStringView line, QStringView lineEnd, QList<Statemen
     ++m_lines;
     if (m_state == State::Code && isGoLine(line)) {
         endStatement(done); // a statement without its ";" ends at GO
+        return;
+    }
+    // Between statements, psql reads a line that begins with a backslash as a command of its own.
+    if (m_syntax.ends == ScriptSyntax::Ends::PostgresBlocks && m_state == State::Code && m_firstLine == 0 &&
+        line.trimmed().startsWith(u'\\')) {
+        done.append({line.trimmed().toString(), m_lines, true});
         return;
     }
     scan(line, done);
@@ -184,6 +192,7 @@ void ScriptReader::scan(QStringView line, QList<Statement>& done) {
                                   : State::Backtick;
             m_escaped =
                 (m_syntax.backslashEscapes && c != u'[' && c != u'`') ||
+                (m_plainStringsEscape && c == u'\'') ||
                 (m_syntax.escapeStrings && c == u'\'' && i > 0 &&
                  (line[i - 1] == u'E' || line[i - 1] == u'e') && (i == 1 || !isWordChar(line[i - 2])));
             m_openedAt = m_lines;
@@ -301,12 +310,29 @@ bool ScriptReader::endsHere() {
 void ScriptReader::endStatement(QList<Statement>& done) {
     if (m_firstLine != 0) {
         QString sql = std::move(m_sql).trimmed();
+        if (m_syntax.ends == ScriptSyntax::Ends::PostgresBlocks)
+            followStringSetting(sql);
         if (!sql.isEmpty())
-            done.append({std::move(sql), m_firstLine});
+            done.append({std::move(sql), m_firstLine, false});
     }
     m_sql.clear();
     m_firstLine = 0;
     m_ending = {};
+}
+
+// SET standard_conforming_strings = off makes PostgreSQL read a backslash in '...' as an escape,
+// as psql then reads it.
+void ScriptReader::followStringSetting(QStringView statement) {
+    static const QRegularExpression setting(
+        QStringLiteral("^SET\\s+(SESSION\\s+)?standard_conforming_strings\\s*(=|TO)\\s*'?(\\w+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (!statement.startsWith(u"SET", Qt::CaseInsensitive))
+        return;
+    const QRegularExpressionMatch match = setting.match(statement);
+    if (!match.hasMatch())
+        return;
+    const QString value = match.captured(3).toLower();
+    m_plainStringsEscape = value == u"off" || value == u"false" || value == u"0" || value == u"no";
 }
 
 void ScriptReader::finish(QList<Statement>& done) {
@@ -316,6 +342,10 @@ void ScriptReader::finish(QList<Statement>& done) {
                        QStringLiteral("第 %1 行開始的註解 /* 到檔案結尾都沒有結束").arg(m_openedAt));
     if (m_state != State::Code && m_state != State::Block)
         throw AppError(ErrNo::InvalidCall,
-                       QStringLiteral("第 %1 行開始的引號到檔案結尾都沒有結束").arg(m_openedAt));
+                       m_firstLine != 0 && m_firstLine != m_openedAt
+                           ? QStringLiteral("第 %1 行開始的陳述式中, 第 %2 行開始的引號到檔案結尾都沒有結束")
+                                 .arg(m_firstLine)
+                                 .arg(m_openedAt)
+                           : QStringLiteral("第 %1 行開始的引號到檔案結尾都沒有結束").arg(m_openedAt));
     endStatement(done);
 }

@@ -15,8 +15,9 @@
 class ScriptReader {
 public:
     struct Statement {
-        QString sql;  // without the ";" that ended it, trimmed
-        int line = 0; // the file line its first word stands on
+        QString sql;              // without the ";" that ended it, trimmed
+        int line = 0;             // the file line its first word stands on
+        bool psqlCommand = false; // a line of psql's own (\set, \connect...), not SQL
     };
 
     explicit ScriptReader(const ScriptSyntax& syntax);
@@ -28,6 +29,8 @@ public:
     // quoted text, or inside a comment where the engine refuses that, naming the line it opened on.
     void finish(QList<Statement>& done);
     int linesRead() const { return m_lines; }
+    // A line the caller read past the reader (the rows of a COPY ... FROM STDIN).
+    void passLine() { ++m_lines; }
     // The line where the comment or quoted text now open began.
     int openedLine() const { return m_openedAt; }
 
@@ -52,11 +55,13 @@ private:
     bool endsHere();
     void append(QStringView text);
     void endStatement(QList<Statement>& done);
+    void followStringSetting(QStringView statement);
 
     ScriptSyntax m_syntax;
     State m_state = State::Code;
-    bool m_escaped = false;     // the open literal takes a backslashed character as text
-    bool m_keepComment = false; // the open comment is a hint the engine reads (/*+ */, MySQL's /*! */)
+    bool m_escaped = false;            // the open literal takes a backslashed character as text
+    bool m_plainStringsEscape = false; // PostgreSQL with standard_conforming_strings off
+    bool m_keepComment = false;        // the open comment is a hint the engine reads (/*+ */, MySQL's /*! */)
     int m_commentDepth = 0;
     int m_openedAt = 0; // the line where the comment or quoted text now open began
     QString m_dollarTag;

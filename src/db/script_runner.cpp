@@ -27,13 +27,46 @@ void endLeftTransaction(StatementStream& stream, LineRun& run) {
     run.endNote = commit ? QStringLiteral("腳本留下的交易已確定 (COMMIT)")
                          : QStringLiteral("腳本留下的交易已復原 (ROLLBACK)");
 }
+
+// A line of psql's own between the statements: those that change no data are passed over, as they
+// change nothing here either (pg_dump writes \restrict and \unrestrict around its script); the
+// others are refused, with what ran before them standing.
+void psqlCommand(const ScriptReader::Statement& command, StatementStream& stream) {
+    const QString name = command.sql.section(u' ', 0, 0);
+    for (const char* passed : {"\\restrict", "\\unrestrict", "\\set", "\\unset", "\\echo", "\\qecho",
+                               "\\warn", "\\pset", "\\timing", "\\encoding"})
+        if (name == QLatin1String(passed))
+            return;
+    stream.stopHere();
+    throw AppError(
+        ErrNo::InvalidCall,
+        QStringLiteral(
+            "這是 psql 的指令 %1, 只有 psql 能執行 (例如 \\connect 要換資料庫, 請在「資料庫連接」頁連線)")
+            .arg(name));
+}
+
 } // namespace
+
+// Bytes that no code page tried could read would go to the database as U+FFFD: asked first.
+bool readAnyway(const QString& fileName, const LineRun& run) {
+    if (run.codecExact)
+        return true;
+    return currentOperator().messageBox(QStringLiteral("%1 含有以 %2、UTF-8 或 Big5 都無法辨識的位元組, "
+                                                       "執行時會以 U+FFFD (�) 代替。\r\n仍要執行嗎?")
+                                            .arg(fileName, QString::fromLatin1(run.codec)),
+                                        MsgButtons::YesNo, MsgIcon::Question,
+                                        ProgramInfo::appTitle()) == MsgAnswer::Yes;
+}
 
 void runScriptFile(const QString& fileName, Connection& connection, LineRun& run) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + fileName);
     run.codec = detectCodec(file, &run.codecExact);
+    if (!readAnyway(fileName, run)) {
+        run.stopped = true;
+        return;
+    }
     LineSource lines(file, run.codec);
     ScriptReader reader(ScriptSyntax::of(connection.serverKind()));
     const std::unique_ptr<StatementStream> stream = StatementStream::open(connection);
@@ -47,6 +80,7 @@ void runScriptFile(const QString& fileName, Connection& connection, LineRun& run
         if (!lines.next(line, lineEnd))
             return false;
         ++run.lines;
+        reader.passLine();
         if (line == u"\\.")
             return false;
         row = line.toUtf8();
@@ -57,7 +91,9 @@ void runScriptFile(const QString& fileName, Connection& connection, LineRun& run
         for (const ScriptReader::Statement& statement : std::as_const(ready)) {
             CurrentSql() = statement.sql;
             streamFailed = true;
-            if (postgres && copiesFromScript(statement.sql))
+            if (statement.psqlCommand)
+                psqlCommand(statement, *stream);
+            else if (postgres && copiesFromScript(statement.sql))
                 stream->runCopy(statement.sql, statement.line, copyRows);
             else
                 stream->run(statement.sql, statement.line);

@@ -14,3 +14,6 @@ class Connection;
 // the operator's to commit or roll back, asked then. run.lines counts the file lines read; the
 // progress is asked after each. Throws AppError naming the file and the line of the failure.
 void runScriptFile(const QString& fileName, Connection& connection, LineRun& run);
+// Whether to go on with a file that holds bytes no code page tried could read (they become U+FFFD):
+// asked of the operator, true at once when there are none.
+bool readAnyway(const QString& fileName, const LineRun& run);

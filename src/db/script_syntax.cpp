@@ -214,3 +214,7 @@ bool copiesThroughClient(QStringView statement) {
 bool copiesFromScript(QStringView statement) {
     return leadingWords(statement)[0] == u"COPY" && matches(statement, u"STDIN", "\\bFROM\\s+STDIN\\b");
 }
+
+bool chainsTransaction(QStringView statement) {
+    return matches(statement, u"CHAIN", "\\bAND\\s+CHAIN\\b");
+}

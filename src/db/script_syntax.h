@@ -37,6 +37,8 @@ bool copiesFromScript(QStringView statement);
 // Whether the statement is a COPY whose rows travel between the server and the client (STDIN or
 // STDOUT), which only a client that speaks the copy protocol can run.
 bool copiesThroughClient(QStringView statement);
+// Whether a COMMIT or ROLLBACK begins the next transaction as it ends one (AND CHAIN).
+bool chainsTransaction(QStringView statement);
 // Whether a transaction-control statement ends its transaction without keeping it (ROLLBACK, ABORT;
 // not ROLLBACK TO a savepoint).
 bool discardsTransaction(QStringView statement);

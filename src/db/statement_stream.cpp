@@ -26,7 +26,11 @@ QString outcomeNotes(const StreamOutcome& outcome) {
     if (outcome.operatorsTransactionLost)
         notes << QStringLiteral("資料庫放棄了你開啟的交易, 其中的變更都已復原");
     if (outcome.operatorsTransactionEnded > 0)
-        notes << QStringLiteral("第 %1 行的陳述式結束了你開啟的交易").arg(outcome.operatorsTransactionEnded);
+        notes << (outcome.operatorsTransactionDiscarded
+                      ? QStringLiteral("第 %1 行的陳述式復原 (ROLLBACK) 了你開啟的交易: 其中的變更, "
+                                       "腳本的也在內, 都不再生效")
+                      : QStringLiteral("第 %1 行的陳述式確定 (COMMIT) 了你開啟的交易"))
+                     .arg(outcome.operatorsTransactionEnded);
     if (outcome.inOperatorsTransaction > 0)
         notes << QStringLiteral("另有 %1 個陳述式在你開啟的交易中, 待你 COMMIT 或 ROLLBACK")
                      .arg(outcome.inOperatorsTransaction);
@@ -88,9 +92,9 @@ void StatementStream::rolledBack(Context context) {
 }
 
 void StatementStream::transactionControlRan(QStringView statement, int line, bool open) {
-    switch (m_context) {
-    case Context::None:
-    case Context::OwnGroup:
+    // COMMIT AND CHAIN and ROLLBACK AND CHAIN end the transaction and begin the next at once.
+    const bool chained = open && chainsTransaction(statement);
+    if (m_context == Context::None || m_context == Context::OwnGroup) {
         if (open) {
             m_context = Context::Scripts;
             m_scriptFrom = line;
@@ -99,23 +103,27 @@ void StatementStream::transactionControlRan(QStringView statement, int line, boo
             ++m_outcome.kept;
         }
         return;
-    case Context::Scripts:
-    case Context::Operators:
-        if (open) {
-            statementStood(m_context, line);
-            return;
-        }
-        // The transaction ended: what ran in it stands with a COMMIT and goes with a ROLLBACK.
-        if (m_context == Context::Operators)
-            m_outcome.operatorsTransactionEnded = line;
-        if (!discardsTransaction(statement))
-            m_outcome.kept +=
-                m_context == Context::Scripts ? m_scriptStatements : m_outcome.inOperatorsTransaction;
-        m_scriptStatements = 0;
-        m_outcome.inOperatorsTransaction = 0;
-        ++m_outcome.kept;
-        m_context = Context::None;
+    }
+    if (open && !chained) {
+        statementStood(m_context, line);
         return;
+    }
+    // The transaction ended: what ran in it stands with a COMMIT and goes with a ROLLBACK.
+    const bool discarded = discardsTransaction(statement);
+    if (m_context == Context::Operators) {
+        m_outcome.operatorsTransactionEnded = line;
+        m_outcome.operatorsTransactionDiscarded = discarded;
+    }
+    if (!discarded)
+        m_outcome.kept +=
+            m_context == Context::Scripts ? m_scriptStatements : m_outcome.inOperatorsTransaction;
+    m_scriptStatements = 0;
+    m_outcome.inOperatorsTransaction = 0;
+    ++m_outcome.kept;
+    m_context = Context::None;
+    if (chained) { // the next is the script's own, from this line
+        m_context = Context::Scripts;
+        m_scriptFrom = line;
     }
 }
 

@@ -20,8 +20,9 @@ struct StreamOutcome {
     int groupRolledBackFrom = 0;           // the line of the first of them
     bool operatorsTransactionLost = false; // the engine took back the operator's transaction
     int operatorsTransactionEnded = 0;     // the line of a statement that ended the operator's transaction
-    int failedLine = 0;                    // the line of the statement that failed (0: none)
-    bool stopped = false;                  // the operator stopped the run; a statement stopped was taken back
+    bool operatorsTransactionDiscarded = false; // ... with a ROLLBACK
+    int failedLine = 0;                         // the line of the statement that failed (0: none)
+    bool stopped = false; // the operator stopped the run; a statement stopped was taken back
 };
 
 // What stands beyond the count of kept statements, a line each: transactions rolled back, and

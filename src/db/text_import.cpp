@@ -5,6 +5,7 @@
 #include "app/operator.h"
 #include "db/connection.h"
 #include "db/import_reader.h"
+#include "db/script_runner.h"
 #include "db/session.h"
 #include "db/sql_text.h"
 #include "db/statement_stream.h"
@@ -49,6 +50,10 @@ void importFile(const QString& fileName, const QString& tableName, Connection* c
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + fileName);
     run.codec = detectCodec(file, &run.codecExact);
+    if (!readAnyway(fileName, run)) {
+        run.stopped = true;
+        return;
+    }
     ImportReader reader(file, run.codec);
     const std::unique_ptr<StatementStream> stream = StatementStream::open(*connection);
     stream->setWaitCheck([&run] { return run.goesOn(); });

@@ -47,6 +47,7 @@ private slots:
     void insideTheOperatorsTransaction();
     void escStopsAStatementThatRunsOn_data();
     void escStopsAStatementThatRunsOn();
+    void aFailedCommitEndsTheOperatorsTransaction();
 
 private:
     // The engine's own shell on the database a route reaches: sqlite3 -bail or psql with
@@ -351,6 +352,25 @@ void TestImport::escStopsAStatementThatRunsOn() {
     QCOMPARE(queryValue(QStringLiteral("select count(*) from slog where t = 'after'")), QStringLiteral("0"));
 }
 
+void TestImport::aFailedCommitEndsTheOperatorsTransaction() {
+    QVERIFY(m_pg.exec({QStringLiteral("DROP TABLE IF EXISTS du"),
+                       QStringLiteral("CREATE TABLE du (a int UNIQUE DEFERRABLE INITIALLY DEFERRED)")}));
+    connect(Postgres);
+    queryValue(QStringLiteral("SERVER BEGIN"));
+    m_window->program.write(QStringLiteral("run.sql"),
+                            "insert into loaded values (1, 'a');\n"
+                            "insert into du values (1);\ninsert into du values (1);\ncommit;\n");
+    m_window->window->ui().tabPage->setCurrentIndex(1);
+    m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("run.sql")));
+    QTest::mouseClick(m_window->child<QPushButton>("cmdScript"), Qt::LeftButton);
+    const QString box = m_window->op.boxes.value(0).text;
+    QVERIFY2(box.contains(QStringLiteral("第 4 行")) &&
+                 box.contains(QStringLiteral("資料庫放棄了你開啟的交易")) &&
+                 !box.contains(QStringLiteral("待你 COMMIT")),
+             qPrintable(box));
+    QCOMPARE(queryValue(QStringLiteral("select count(*) from loaded")), QStringLiteral("0"));
+}
+
 void TestImport::insideTheOperatorsTransaction_data() {
     QTest::addColumn<int>("route");
     QTest::addColumn<bool>("script");
@@ -467,6 +487,40 @@ void TestImport::scriptsEndAsTheShellsLeaveThem_data() {
         << QByteArray("create table cp (a int, t text);\ncopy cp from stdin;\n1\tone\n2\ttwo\n\\.\n"
                       "insert into cp values (3, 'three');\ncopy cp to stdout;\n")
         << "select string_agg(a || t, ',' order by a) from cp"
+        << ""
+        << "";
+    QTest::newRow("PostgreSQL, a CR LF inside a literal over lines")
+        << int(Postgres) << QByteArray("create table cr (t text);\r\ninsert into cr values ('a\r\nb');\r\n")
+        << "select md5(t) from cr"
+        << ""
+        << "";
+    QTest::newRow("PostgreSQL, psql's own lines that change no data, as pg_dump writes them")
+        << int(Postgres)
+        << QByteArray("\\restrict k3y\nset client_min_messages = warning;\ncreate table pr (a int);\n"
+                      "insert into pr values (1);\n\\unrestrict k3y\n")
+        << "select count(*) from pr"
+        << ""
+        << "";
+    QTest::newRow("PostgreSQL, the line of a failure after COPY rows")
+        << int(Postgres)
+        << QByteArray("create table cw (a int primary key);\ncopy cw from stdin;\n1\n2\n\\.\ninsert into cw "
+                      "values (1);\n")
+        << "select count(*) from cw"
+        << "run.sql 第 6 行"
+        << "";
+    QTest::newRow("PostgreSQL, COMMIT AND CHAIN commits and begins the next")
+        << int(Postgres)
+        << QByteArray("create table ch (a int);\nbegin;\ninsert into ch values (1);\ncommit and chain;\n"
+                      "insert into ch values (2);\n")
+        << "select string_agg(a::text, ',') from ch"
+        << "第 4 行開始的交易到檔案結尾都沒有結束"
+        << "";
+    QTest::newRow("PostgreSQL, backslashes in literals after standard_conforming_strings = off")
+        << int(Postgres)
+        << QByteArray("set standard_conforming_strings = off;\nset escape_string_warning = off;\n"
+                      "create table scs (a text);\ninsert into scs values ('it\\'s; tricky');\ninsert into "
+                      "scs values ('two');\n")
+        << "select string_agg(a, '|' order by a) from scs"
         << ""
         << "";
     QTest::newRow("SQLite, a trigger's body")
