@@ -39,12 +39,6 @@ QString outcomeNotes(const StreamOutcome& outcome) {
 
 StatementStream::~StatementStream() = default;
 
-void StatementStream::runCopy(const QString&, int line, const std::function<bool(QByteArray&)>&) {
-    failedAt(line);
-    throw AppError(ErrNo::DbStatementRejected,
-                   QStringLiteral("COPY ... FROM STDIN 與其後的資料行只能在 PostgreSQL 連線上執行"));
-}
-
 void StatementStream::statementStood(Context context, int line) {
     switch (context) {
     case Context::None:

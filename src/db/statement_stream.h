@@ -57,7 +57,8 @@ public:
 
     // Runs the statement that starts on file line `line`, or sends it on. Throws AppError with the
     // database's text once a statement has failed, this one or one sent before it, after keeping
-    // what stands (outcome().failedLine says which).
+    // what stands (outcome().failedLine says which). A statement the operator's stop cancelled is
+    // taken back and the run ends as stopped (outcome().stopped), with no throw.
     void run(const QString& sql, int line) { run(sql, line, scriptStatementKind(sql, m_server)); }
     // The same for a statement whose kind the caller knows (an import's INSERT is Plain).
     virtual void run(const QString& sql, int line, ScriptStatementKind kind) = 0;
@@ -70,7 +71,7 @@ public:
     // Runs COPY ... FROM STDIN with its rows, as psql reads them from the lines that follow it:
     // nextRow gives each (false after the last). Throws as run() does; where the engine takes no
     // rows from the client, says so with nothing run.
-    virtual void runCopy(const QString& sql, int line, const std::function<bool(QByteArray&)>& nextRow);
+    virtual void runCopy(const QString& sql, int line, const std::function<bool(QByteArray&)>& nextRow) = 0;
     // Ends the transaction the statements left open: COMMIT or ROLLBACK.
     virtual void endOpenTransaction(bool commit) = 0;
 
