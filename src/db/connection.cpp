@@ -32,7 +32,9 @@ int sqliteProgress(void* handle) {
         return 0;
     auto* db = static_cast<sqlite3*>(handle);
     for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s))
-        if (sqlite3_stmt_busy(s) && isTransactionControl(QString::fromUtf8(sqlite3_sql(s)).trimmed()))
+        if (sqlite3_stmt_busy(s) &&
+            scriptStatementKind(QString::fromUtf8(sqlite3_sql(s)).trimmed(), ServerKind::Sqlite) ==
+                ScriptStatementKind::TransactionControl)
             return 0;
     StatementWait::noteCancelled();
     return 1;

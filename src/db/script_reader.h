@@ -28,7 +28,6 @@ public:
     // After the last line: the statement still open. Throws AppError when the script ends inside a
     // quoted text, or inside a comment where the engine refuses that, naming the line it opened on.
     void finish(QList<Statement>& done);
-    int linesRead() const { return m_lines; }
     // A line the caller read past the reader (the rows of a COPY ... FROM STDIN).
     void passLine() { ++m_lines; }
     // The line where the comment or quoted text now open began.

@@ -1,7 +1,5 @@
 #include "db/sql_text.h"
 
-#include <QRegularExpression>
-
 namespace {
 bool isWordChar(QChar c) {
     return c.isLetterOrNumber() || c == u'_';
@@ -129,11 +127,4 @@ QStringList splitStatements(QStringView sql) {
 
 int countStatements(QStringView sql) {
     return int(splitStatements(sql).size());
-}
-
-bool isTransactionControl(const QString& statement) {
-    static const QRegularExpression words(
-        QStringLiteral("^(BEGIN|COMMIT|ROLLBACK|START\\s+TRANSACTION|END|SAVEPOINT|RELEASE|ABORT)\\b"),
-        QRegularExpression::CaseInsensitiveOption);
-    return words.match(statement).hasMatch();
 }

@@ -14,5 +14,3 @@ int countStatements(QStringView sql);
 // The statements of a text, each trimmed and without its ";"; those holding only blanks and
 // comments are left out.
 QStringList splitStatements(QStringView sql);
-// Does the statement (starting at its first word) open, end or step inside a transaction?
-bool isTransactionControl(const QString& statement);

@@ -58,6 +58,8 @@ private:
     void connect(Route route);
     QString queryValue(const QString& sql);
     void import(const QByteArray& bytes, const QString& table);
+    // Runs the bytes as the script run.sql from the file page, as the operator does.
+    void runScript(const QByteArray& bytes);
 
     PgServer m_pg;
     OdbcEnvironment m_odbc;
@@ -97,6 +99,13 @@ void TestImport::import(const QByteArray& bytes, const QString& table) {
     m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("in.txt")));
     m_window->op.inputs = {table};
     QTest::mouseClick(m_window->child<QPushButton>("cmdLoadTextToDB"), Qt::LeftButton);
+}
+
+void TestImport::runScript(const QByteArray& bytes) {
+    m_window->program.write(QStringLiteral("run.sql"), bytes);
+    m_window->window->ui().tabPage->setCurrentIndex(1);
+    m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("run.sql")));
+    QTest::mouseClick(m_window->child<QPushButton>("cmdScript"), Qt::LeftButton);
 }
 
 void TestImport::committedUpToTheFailingLine_data() {
@@ -172,10 +181,7 @@ void TestImport::scriptBatchesRunInOrder() {
     QFETCH(QString, rows);
     QFETCH(QString, failed);
     connect(Route(route));
-    m_window->program.write(QStringLiteral("run.sql"), script.toUtf8());
-    m_window->window->ui().tabPage->setCurrentIndex(1);
-    m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("run.sql")));
-    QTest::mouseClick(m_window->child<QPushButton>("cmdScript"), Qt::LeftButton);
+    runScript(script.toUtf8());
     const int lines = int(script.count(QLatin1Char('\n')));
     if (failed.isEmpty()) {
         QVERIFY2(m_window->op.boxes.isEmpty(), qPrintable(m_window->op.boxes.value(0).text));
@@ -333,17 +339,14 @@ void TestImport::escStopsAStatementThatRunsOn() {
     QFETCH(QByteArray, running);
     QFETCH(int, rows);
     connect(Route(route));
-    m_window->program.write(QStringLiteral("run.sql"), "create table slog (n integer, t varchar(30));\n"
-                                                       "insert into slog values (0, 'before');\n" +
-                                                           running +
-                                                           "\ninsert into slog values (-1, 'after');\n");
-    m_window->window->ui().tabPage->setCurrentIndex(1);
-    m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("run.sql")));
+    const QByteArray script = "create table slog (n integer, t varchar(30));\n"
+                              "insert into slog values (0, 'before');\n" +
+                              running + "\ninsert into slog values (-1, 'after');\n";
     QTimer::singleShot(
         300, this, [this] { QTest::keyClick(m_window->child<QLineEdit>("txtFileName"), Qt::Key_Escape); });
     QElapsedTimer clock;
     clock.start();
-    QTest::mouseClick(m_window->child<QPushButton>("cmdScript"), Qt::LeftButton);
+    runScript(script);
     QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY2(m_window->op.boxes.isEmpty(), qPrintable(m_window->op.boxes.value(0).text));
     const QString shown = m_window->child<ElasticPanel>("elaMsg")->caption();
@@ -357,12 +360,8 @@ void TestImport::aFailedCommitEndsTheOperatorsTransaction() {
                        QStringLiteral("CREATE TABLE du (a int UNIQUE DEFERRABLE INITIALLY DEFERRED)")}));
     connect(Postgres);
     queryValue(QStringLiteral("SERVER BEGIN"));
-    m_window->program.write(QStringLiteral("run.sql"),
-                            "insert into loaded values (1, 'a');\n"
-                            "insert into du values (1);\ninsert into du values (1);\ncommit;\n");
-    m_window->window->ui().tabPage->setCurrentIndex(1);
-    m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("run.sql")));
-    QTest::mouseClick(m_window->child<QPushButton>("cmdScript"), Qt::LeftButton);
+    runScript("insert into loaded values (1, 'a');\n"
+              "insert into du values (1);\ninsert into du values (1);\ncommit;\n");
     const QString box = m_window->op.boxes.value(0).text;
     QVERIFY2(box.contains(QStringLiteral("第 4 行")) &&
                  box.contains(QStringLiteral("資料庫放棄了你開啟的交易")) &&
@@ -391,12 +390,8 @@ void TestImport::insideTheOperatorsTransaction() {
     queryValue(QStringLiteral("SERVER BEGIN"));
     // The second line fails: the first stays in the operator's transaction, which stays usable.
     if (script) {
-        m_window->program.write(QStringLiteral("run.sql"), "insert into loaded values (1, 'a');\n"
-                                                           "insert into loaded values (NULL, 'b');\n"
-                                                           "insert into loaded values (3, 'c');\n");
-        m_window->window->ui().tabPage->setCurrentIndex(1);
-        m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("run.sql")));
-        QTest::mouseClick(m_window->child<QPushButton>("cmdScript"), Qt::LeftButton);
+        runScript("insert into loaded values (1, 'a');\ninsert into loaded values (NULL, 'b');\n"
+                  "insert into loaded values (3, 'c');\n");
     } else {
         import("n,t\n1,'a'\n,'b'\n3,'c'\n", QStringLiteral("loaded"));
     }
@@ -650,11 +645,9 @@ void TestImport::scriptsEndAsTheShellsLeaveThem() {
     } else {
         connect(Route(route));
     }
-    m_window->window->ui().tabPage->setCurrentIndex(1);
-    m_window->child<QLineEdit>("txtFileName")->setText(m_window->program.path(QStringLiteral("run.sql")));
     m_window->op.answers = {
         MsgAnswer::No}; // a transaction the script left open is rolled back, as the shells do
-    QTest::mouseClick(m_window->child<QPushButton>("cmdScript"), Qt::LeftButton);
+    runScript(script);
     const QString box = m_window->op.boxes.isEmpty() ? QString() : m_window->op.boxes.last().text;
     QVERIFY2(told.isEmpty() ? box.isEmpty() : box.contains(told), qPrintable(box));
     QCOMPARE(shell(shellRoute, state), expected);
