@@ -91,6 +91,10 @@ qsizetype lastSeparator(const QString& path) {
 }
 } // namespace
 
+QString DisplayDateTime(const QDateTime& moment) {
+    return QLocale::c().toString(moment, QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+}
+
 QString DBDateDisp(const QVariant& value, const QString& pattern) {
     QString result;
     guarded(QStringLiteral("DBDateDisp"), [&] {
@@ -145,10 +149,11 @@ std::optional<QString> TxtLoadFile(const QString& path) {
     guarded(QStringLiteral("TxtLoadFile"), [&] {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
-            throw AppError(ErrNo::FileNotFound, file.errorString() + QStringLiteral(": ") + path);
+            throw AppError(ErrNo::FileNotFound,
+                           QStringLiteral("無法讀取檔案 %1: %2").arg(path, fileErrorReason(file)));
         const QByteArray bytes = file.readAll();
         if (file.error() != QFileDevice::NoError)
-            throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + path);
+            throwReadError(path, fileErrorReason(file));
         QString loaded = LocalCodec::toUnicodeBestEffort(bytes);
         loaded.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         loaded.replace(QLatin1Char('\r'), QLatin1Char('\n'));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QVariant>
 
@@ -10,6 +11,8 @@
 // The date part of value (a date, date-time or text readable as one) by pattern, or by Calendar
 // of GlobalSettings when pattern is empty; "" when value is not a date.
 QString DBDateDisp(const QVariant& value, const QString& pattern = {});
+// A moment as the program shows it whatever the locale: "yyyy/MM/dd HH:mm:ss".
+QString DisplayDateTime(const QDateTime& moment);
 
 QString GetPath(const QString& path);
 QString GetFileName(const QString& path);

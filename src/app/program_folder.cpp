@@ -1,5 +1,8 @@
 #include "app/program_folder.h"
 
+#include "app/errors.h"
+#include "app/file_writer.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -57,18 +60,24 @@ QString seed(const QString& installFolder, const QString& userFolder, const QStr
     const QString source = QDir(installFolder).filePath(name);
     if (!QFileInfo(source).isFile())
         return QStringLiteral("安裝資料夾缺少 %1, 個人資料夾沒有這個檔案。").arg(name);
-    // Through a temporary name: a copy cut short by a full disk never stands as the user's file.
-    const QString partial = target + QStringLiteral(".saving");
-    QFile::remove(partial);
+    // Through a pending file: a copy cut short by a full disk never stands as the user's file.
     QFile file(source);
-    if (!file.copy(partial)) {
-        QFile::remove(partial);
-        return QStringLiteral("無法複製 %1 到 %2: %3").arg(name, userFolder, file.errorString());
-    }
-    QFile::setPermissions(partial, QFile::permissions(partial) | QFile::ReadOwner | QFile::WriteOwner);
-    if (!QFile::rename(partial, target)) {
-        QFile::remove(partial);
-        return QStringLiteral("無法複製 %1 到 %2。").arg(name, userFolder);
+    try {
+        if (!file.open(QIODevice::ReadOnly))
+            throw AppError(ErrNo::PathFileAccess, fileErrorReason(file));
+        // The user's folder is the user's alone, and the profiles may come to hold passwords.
+        PendingFile copy(target, PendingFile::Access::OwnerOnly);
+        for (;;) {
+            const QByteArray chunk = file.read(1 << 20);
+            if (file.error() != QFileDevice::NoError)
+                throw AppError(ErrNo::PathFileAccess, fileErrorReason(file));
+            if (chunk.isEmpty())
+                break;
+            copy.write(chunk);
+        }
+        copy.commit(PendingFile::Existing::Refuse);
+    } catch (const AppError& error) {
+        return QStringLiteral("無法複製 %1 到 %2: %3").arg(name, userFolder, error.description());
     }
     return {};
 }

@@ -1,7 +1,9 @@
 #include "db/line_source.h"
 
 #include "app/errors.h"
+#include "app/file_writer.h"
 
+#include <QFileDevice>
 #include <QIODevice>
 
 namespace {
@@ -19,8 +21,12 @@ bool DecodedText::fill() {
         return false;
     const QByteArray bytes = m_device.read(kChunkBytes);
     if (bytes.isEmpty()) {
-        if (!m_device.atEnd() && !m_device.errorString().isEmpty())
-            throw AppError(ErrNo::PathFileAccess, m_device.errorString());
+        if (!m_device.atEnd() && !m_device.errorString().isEmpty()) {
+            const auto* file = qobject_cast<const QFileDevice*>(&m_device);
+            throw AppError(ErrNo::PathFileAccess,
+                           QStringLiteral("檔案讀取失敗: ") +
+                               (file ? fileErrorReason(*file) : m_device.errorString()));
+        }
         m_atEnd = true;
         return false;
     }

@@ -1,6 +1,7 @@
 #include "db/script_runner.h"
 
 #include "app/errors.h"
+#include "app/file_writer.h"
 #include "app/operator.h"
 #include "app/program_info.h"
 #include "db/connection.h"
@@ -61,7 +62,7 @@ bool readAnyway(const QString& fileName, const LineRun& run) {
 void runScriptFile(const QString& fileName, Connection& connection, LineRun& run) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + fileName);
+        throwReadError(fileName, fileErrorReason(file));
     run.codec = detectCodec(file, &run.codecExact);
     if (!readAnyway(fileName, run)) {
         run.stopped = true;

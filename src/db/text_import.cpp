@@ -1,6 +1,7 @@
 #include "db/text_import.h"
 
 #include "app/errors.h"
+#include "app/file_writer.h"
 #include "app/helpers.h"
 #include "app/operator.h"
 #include "db/connection.h"
@@ -48,7 +49,7 @@ void importFile(const QString& fileName, const QString& tableName, Connection* c
                                             "It is either closed or invalid in this context."));
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + fileName);
+        throwReadError(fileName, fileErrorReason(file));
     run.codec = detectCodec(file, &run.codecExact);
     if (!readAnyway(fileName, run)) {
         run.stopped = true;

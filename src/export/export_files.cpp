@@ -1,6 +1,7 @@
 #include "export/export_files.h"
 
 #include "app/errors.h"
+#include "app/file_writer.h"
 #include "app/message_catalog.h"
 #include "app/operator.h"
 #include "app/program_info.h"
@@ -25,29 +26,34 @@ bool refusedAsExisting(const QString& fileName) {
 }
 
 // Writes the rows into a file of their own: unbuffered, as the writer buffers and checks every
-// write itself. A stopped run takes its part-written file away again.
+// write itself. A run that fails or is stopped keeps the lines written before it ended.
 bool writeTextFile(const QString& label, const ExportRows& rows, const QString& fileName, bool replace,
                    TextWriter writer, ExportRun* run) {
     bool finished = false;
-    bool created = false;
+    qint64 rowsDone = 0;
+    const ExportProgress progress = [&](qint64 done) {
+        rowsDone = done;
+        return !run || !run->progress || run->progress(done);
+    };
     QFile file(fileName);
     const bool ok = guarded(label, [&] {
         const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered |
                                          (replace ? QIODevice::Truncate : QIODevice::NewOnly);
         if (!file.open(mode))
-            throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + fileName);
-        created = true;
-        finished = writer(rows, file, run ? run->progress : ExportProgress());
+            throwWriteError(fileName, fileErrorReason(file));
+        try {
+            finished = writer(rows, file, progress);
+        } catch (const AppError& error) { // said with the file it concerns
+            throwWriteError(fileName, error.description());
+        }
         file.close();
         if (file.error() != QFileDevice::NoError)
-            throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + fileName);
+            throwWriteError(fileName, fileErrorReason(file));
     });
     file.close();
-    if (ok && !finished) {
-        if (run)
-            run->stopped = true;
-        if (created)
-            QFile::remove(fileName);
+    if (ok && !finished && run) {
+        run->stopped = true;
+        run->linesKept = rowsDone + 1; // the header line and the rows before the stop
     }
     return ok && finished;
 }

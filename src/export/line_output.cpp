@@ -1,9 +1,10 @@
 #include "export/line_output.h"
 
 #include "app/errors.h"
+#include "app/file_writer.h"
 #include "app/local_codec.h"
 
-#include <QIODevice>
+#include <QFileDevice>
 #include <QStringDecoder>
 
 namespace {
@@ -63,11 +64,11 @@ void LineOutput::flush() {
     for (qsizetype done = 0; done < m_buffer.size();) {
         const qint64 written = m_device.write(m_buffer.constData() + done, m_buffer.size() - done);
         if (written <= 0) {
-            const QString why = m_device.errorString();
+            const auto* file = qobject_cast<const QFileDevice*>(&m_device);
+            const QString why = file ? fileErrorReason(*file) : m_device.errorString();
             m_buffer.clear();
             throw AppError(ErrNo::PathFileAccess,
-                           (why.isEmpty() ? QStringLiteral("寫入失敗") : why) +
-                               QStringLiteral(" (檔案只含前 %1 行中已寫入的部分)").arg(m_lines));
+                           QStringLiteral("%1 (檔案只含前 %2 行中已寫入的部分)").arg(why).arg(m_lines));
         }
         done += written;
     }

@@ -1,45 +1,68 @@
 #include "export/workbook_writer.h"
 
 #include "app/errors.h"
+#include "app/file_writer.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <xlsxwriter.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <future>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
 
 namespace {
 constexpr int kRowsBetweenProgress = 1024;
 
-// The temporary workbook and the library's object for it, both gone unless handed over.
+// Why the library could not pack the workbook: the system's reason where there is one (a full
+// disk, a file-size limit), else the library's own words after a Chinese sentence.
+QString packingFailure(lxw_error error, int errnum, const QString& temporary) {
+    switch (errnum) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+    case EIO:
+    case EROFS:
+    case EACCES:
+        return systemErrorReason(errnum);
+    default:
+        break;
+    }
+    // The library does not always leave its errno: a file that stopped at the size limit says it.
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        QFileInfo(temporary).size() >= qint64(limit.rlim_cur))
+        return systemErrorReason(EFBIG);
+    struct statvfs space {};
+    if (statvfs(QFile::encodeName(QFileInfo(temporary).absolutePath()).constData(), &space) == 0 &&
+        space.f_bavail == 0)
+        return systemErrorReason(ENOSPC);
+    return QStringLiteral("試算表無法壓縮寫出 (程式庫回報: %1)").arg(QString::fromUtf8(lxw_strerror(error)));
+}
+
+// The workbook being written and the library's object for it; nothing stands under the name
+// until it is complete.
 class PendingWorkbook {
 public:
-    explicit PendingWorkbook(const QString& path) : m_path(path) {}
+    explicit PendingWorkbook(const QString& path) : m_file(path) {}
     ~PendingWorkbook() {
         if (m_workbook)
             lxw_workbook_free(m_workbook);
-        if (!m_kept)
-            QFile::remove(m_path);
     }
     void open() {
-        // Created at once, so that a folder that cannot be written fails before any row is read.
-        QFile probe(m_path);
-        if (!probe.open(QIODevice::WriteOnly))
-            throw AppError(ErrNo::PathFileAccess, probe.errorString() + QStringLiteral(": ") + m_path);
-        probe.close();
         lxw_workbook_options options{};
         options.constant_memory = LXW_TRUE;
         options.use_zip64 = LXW_TRUE;
-        m_workbook = workbook_new_opt(QFile::encodeName(m_path).constData(), &options);
+        // The library writes the file by its name; the pending file holds the name meanwhile.
+        m_workbook = workbook_new_opt(QFile::encodeName(m_file.temporaryPath()).constData(), &options);
         if (!m_workbook)
-            throw AppError(ErrNo::PathFileAccess, QStringLiteral("無法建立試算表: ") + m_path);
+            throwWriteError(m_file.target(), QStringLiteral("無法建立試算表"));
         m_sheet = workbook_add_worksheet(m_workbook, nullptr);
         if (!m_sheet)
-            throw AppError(ErrNo::PathFileAccess, QStringLiteral("無法建立工作表: ") + m_path);
+            throwWriteError(m_file.target(), QStringLiteral("無法建立工作表"));
     }
     void put(qint64 row, int col, const QByteArray& utf8) {
         if (utf8.isEmpty())
@@ -47,7 +70,8 @@ public:
         const lxw_error error =
             worksheet_write_string(m_sheet, lxw_row_t(row), lxw_col_t(col), utf8.constData(), nullptr);
         if (error != LXW_NO_ERROR)
-            throw AppError(ErrNo::PathFileAccess, QString::fromUtf8(lxw_strerror(error)));
+            throwWriteError(m_file.target(), QStringLiteral("儲存格無法寫入 (程式庫回報: %1)")
+                                                 .arg(QString::fromUtf8(lxw_strerror(error))));
     }
     // Packs the workbook into its file. That takes as long as writing the rows, so it runs beside
     // the caller, who is asked for progress meanwhile; false when it asked to stop (the packed file
@@ -55,32 +79,28 @@ public:
     bool close(const ExportProgress& progress, qint64 rows) {
         lxw_workbook* workbook = m_workbook;
         m_workbook = nullptr;
-        std::future<lxw_error> packed =
-            std::async(std::launch::async, [workbook] { return workbook_close(workbook); }); // frees it
+        std::future<std::pair<lxw_error, int>> packed = std::async(std::launch::async, [workbook] {
+            errno = 0;
+            const lxw_error error = workbook_close(workbook); // frees it
+            return std::pair(error, errno);
+        });
         bool goOn = true;
         while (packed.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready)
             if (progress && !progress(rows))
                 goOn = false;
-        const lxw_error error = packed.get();
+        const auto [error, errnum] = packed.get();
         if (!goOn)
             return false;
         if (error != LXW_NO_ERROR)
-            throw AppError(ErrNo::PathFileAccess,
-                           QString::fromUtf8(lxw_strerror(error)) + QStringLiteral(": ") + m_path);
+            throwWriteError(m_file.target(), packingFailure(error, errnum, m_file.temporaryPath()));
         return true;
     }
-    void renameOnto(const QString& target) {
-        if (std::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(target).constData()) != 0)
-            throw AppError(ErrNo::PathFileAccess,
-                           QString::fromLocal8Bit(std::strerror(errno)) + QStringLiteral(": ") + target);
-        m_kept = true;
-    }
+    void commit() { m_file.commit(PendingFile::Existing::Refuse); }
 
 private:
-    QString m_path;
+    PendingFile m_file;
     lxw_workbook* m_workbook = nullptr;
     lxw_worksheet* m_sheet = nullptr;
-    bool m_kept = false;
 };
 
 bool isHexDigit(QChar c) {
@@ -155,7 +175,7 @@ Outcome write(const ExportRows& rows, const QString& path, const ExportProgress&
     const qint64 count = rows.rowCount();
     requireFits(count, cols);
     Outcome outcome;
-    PendingWorkbook workbook(path + QStringLiteral(".saving"));
+    PendingWorkbook workbook(path);
     workbook.open();
     for (int c = 0; c < cols; ++c)
         workbook.put(0, c, cellUtf8(rows.columnName(c), &outcome.cellsCut));
@@ -167,7 +187,7 @@ Outcome write(const ExportRows& rows, const QString& path, const ExportProgress&
     }
     if (!workbook.close(progress, count))
         return outcome;
-    workbook.renameOnto(path);
+    workbook.commit();
     outcome.finished = true;
     return outcome;
 }

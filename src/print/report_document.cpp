@@ -1,6 +1,8 @@
 #include "print/report_document.h"
 
 #include "app/errors.h"
+#include "app/file_writer.h"
+#include "app/helpers.h"
 #include "grid/grid_model.h"
 
 #include <QFile>
@@ -192,8 +194,7 @@ void ReportDocument::decorate(QPainter& painter, int page, double scale) const {
     font(15, true);
     line(700, Qt::AlignHCenter, d.title);
     font(8, true);
-    line(m_page.top - 300, Qt::AlignRight,
-         QStringLiteral("列印時間: ") + QLocale().toString(m_printedAt, QLocale::ShortFormat));
+    line(m_page.top - 300, Qt::AlignRight, QStringLiteral("列印時間: ") + DisplayDateTime(m_printedAt));
     const double footer = m_page.height - m_page.bottom + 150;
     line(footer, Qt::AlignLeft, QStringLiteral("程式編號:") + d.programId);
     line(footer, Qt::AlignHCenter, d.customerName);
@@ -224,20 +225,18 @@ bool ReportDocument::paintPages(QPagedPaintDevice& device, int from, int to,
 }
 
 bool ReportDocument::writePdf(const QString& path, int from, int to, const PageProgress& progress) const {
-    {
-        QFile probe(path);
-        if (!probe.open(QIODevice::WriteOnly))
-            throw AppError(ErrNo::PathFileAccess, probe.errorString() + QStringLiteral(": ") + path);
-    }
+    // Written beside the file and put under its name only when complete: a full disk or a stop
+    // leaves the old file as it was and no part of a new one.
+    PendingFile pending(path);
     bool finished = false;
     {
-        QPdfWriter writer(path);
+        QPdfWriter writer(&pending.device());
         writer.setPageLayout(pageLayout());
         writer.setResolution(300);
         writer.setCreator(QStringLiteral("ORVIK"));
         finished = paintPages(writer, from, to, progress);
     }
-    if (!finished)
-        QFile::remove(path); // a stopped file holds only some of the pages asked for
+    if (finished)
+        pending.commit();
     return finished;
 }

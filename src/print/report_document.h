@@ -63,8 +63,9 @@ public:
     // Draws pages from..to (from 0, inclusive) onto a paged device, one device page each; false when
     // the progress stopped it.
     bool paintPages(QPagedPaintDevice& device, int from, int to, const PageProgress& progress = {}) const;
-    // Writes pages from..to into a PDF file; throws AppError when the file cannot be written. A
-    // stopped writing leaves no file; false then.
+    // Writes pages from..to into a PDF file, replacing one of that name only once the new one is
+    // complete; throws AppError when it cannot be written. A stopped writing changes no file and
+    // gives false.
     bool writePdf(const QString& path, int from, int to, const PageProgress& progress = {}) const;
 
 private:

@@ -1,6 +1,7 @@
 #include "profiles/profile_page.h"
 
 #include "app/errors.h"
+#include "app/file_writer.h"
 #include "app/gui/widget_helpers.h"
 #include "app/helpers.h"
 #include "app/message_catalog.h"
@@ -73,12 +74,12 @@ void ProfilePage::load() {
     } else {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
-            throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + path);
-        const QList<QString> lines = ProfileFile::profileLines(file.readAll(), &m_fileCodec);
+            throwReadError(path, fileErrorReason(file));
+        m_file = ProfileFile::read(file.readAll());
         file.close();
         grid->setRedraw(false);
         int number = 0;
-        for (const QString& line : lines)
+        for (const QString& line : m_file.lines)
             grid->addItem(QString::number(++number) + u'\t' + line + u'\t');
         grid->setRedraw(true);
         grid->autoSize(0, grid->cols() - 1);
@@ -186,7 +187,7 @@ void ProfilePage::cmdSave_Click() {
             throw AppError(ErrNo::PathFileAccess,
                            QStringLiteral("設定無法存檔: 找不到可寫入的程式資料夾 (見程式啟動時的說明): ") +
                                path);
-        ProfileFile::save(path, profiles, m_fileCodec);
+        ProfileFile::save(path, profiles, m_file);
         StatusMessage() = QStringLiteral("設定存檔於: ") + path;
         currentOperator().messageBox(StatusMessage(), MsgButtons::Ok, MsgIcon::Information,
                                      ProgramInfo::appTitle());

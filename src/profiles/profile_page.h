@@ -2,6 +2,7 @@
 
 #include "profiles/connect_actions.h"
 #include "profiles/connection_widgets.h"
+#include "profiles/profile_file.h"
 
 #include <QObject>
 
@@ -44,5 +45,5 @@ private:
 
     ConnectionWidgets w;
     ConnectActions& m_connect;
-    QByteArray m_fileCodec; // the code page the profile file was read in; written back in it
+    ProfileFile::Contents m_file; // the profile file as read: unchanged lines are written back as read
 };

@@ -1,6 +1,7 @@
 #include "ui/file_page.h"
 
 #include "app/errors.h"
+#include "app/file_writer.h"
 #include "app/gui/busy_state.h"
 #include "app/gui/run_progress.h"
 #include "app/gui/widget_helpers.h"
@@ -262,7 +263,8 @@ std::optional<QString> FilePage::prepareOutputFile() {
             return std::nullopt;
         QFile file(fileName);
         if (!file.remove())
-            throw AppError(ErrNo::PathFileAccess, file.errorString() + QStringLiteral(": ") + fileName);
+            throw AppError(ErrNo::PathFileAccess,
+                           QStringLiteral("無法刪除檔案 %1: %2").arg(fileName, fileErrorReason(file)));
     }
     return fileName;
 }
@@ -316,8 +318,10 @@ void FilePage::runExport(Kind kind) {
             break;
         }
         w.elaMsg->setFloodPercent(0);
-        if (run.stopped) {
+        if (run.stopped && kind == Kind::Workbook) {
             showStatus(QStringLiteral("已停止存檔, 未留下檔案: ") + *fileName);
+        } else if (run.stopped) { // as after a failure, the lines written so far stay
+            showStatus(QStringLiteral("已停止存檔, 檔案只含前 %1 行: %2").arg(run.linesKept).arg(*fileName));
         } else if (!saved) {
             showStatus(LocalMsg(QStringLiteral("ErrorSaveFile")) + QStringLiteral(":") + *fileName);
         } else if (kind == Kind::Workbook) {

@@ -24,7 +24,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -163,7 +162,7 @@ void fmORVIK::Form_Load() {
         const QFileInfo exe(ProgramInfo::exePath());
         if (exe.isFile())
             m_ui.lblHead[0]->setToolTip(QStringLiteral("檔案日期:") +
-                                        QLocale().toString(exe.lastModified(), QLocale::ShortFormat));
+                                        DisplayDateTime(exe.lastModified()));
         const QString version = ProgramInfo::versionText();
         m_ui.lblHead[1]->setToolTip(QStringLiteral("V") + version);
         m_ui.lblMode->setText(QString());

@@ -9,7 +9,6 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -90,7 +89,7 @@ void frmAbout::Form_Load() {
         const QFileInfo file(ProgramInfo::exePath());
         if (file.isFile())
             m_serial->setText(QStringLiteral("檔案日期:") +
-                              QLocale().toString(file.lastModified(), QLocale::ShortFormat));
+                              DisplayDateTime(file.lastModified()));
     });
 }
 

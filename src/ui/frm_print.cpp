@@ -5,11 +5,14 @@
 #include "app/gui/busy_state.h"
 #include "app/gui/run_progress.h"
 #include "app/helpers.h"
+#include "app/message_catalog.h"
 #include "app/operator.h"
+#include "app/program_info.h"
 #include "app/run_log.h"
 #include "grid/grid_model.h"
 #include "print/report_document.h"
 
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -220,13 +223,26 @@ void frmPrint::printPages(int from, int to) {
         const QString path = currentOperator().saveFileName(
             QStringLiteral("存成 PDF 檔"), QStringLiteral("report.pdf"), QStringLiteral("PDF (*.pdf)"));
         if (!path.isEmpty())
-            m_document->writePdf(path, from, to, progress);
+            printToFile(path, from, to, progress);
         return;
     }
     QPrinter printer(QPrinterInfo::defaultPrinter());
     printer.setPageLayout(m_document->pageLayout());
     if (!m_document->paintPages(printer, from, to, progress))
         printer.abort();
+}
+
+void frmPrint::printToFile(const QString& path, int from, int to, const std::function<bool(int)>& progress) {
+    if (QFileInfo(path).isDir())
+        throw AppError(ErrNo::PathFileAccess, QStringLiteral("這是資料夾, 不是檔案: ") + path);
+    if (QFileInfo::exists(path) &&
+        currentOperator().messageBox(LocalMsg(QStringLiteral("PromptFileOverwrite")), MsgButtons::YesNo,
+                                     MsgIcon::Question, ProgramInfo::appTitle()) != MsgAnswer::Yes)
+        return;
+    const bool finished = m_document->writePdf(path, from, to, progress);
+    currentOperator().messageBox(finished ? QStringLiteral("已列印至檔案: ") + path
+                                          : QStringLiteral("已停止列印, 檔案未寫出: ") + path,
+                                 MsgButtons::Ok, MsgIcon::Information, ProgramInfo::appTitle());
 }
 
 void frmPrint::cmdPrint_Click() {
@@ -260,7 +276,12 @@ void frmPrint::cmdSetupPrinter_Click() {
             return;
         // The range the operator chose in the dialog, else every page.
         const bool range = printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0;
-        m_document->paintPages(printer, range ? printer.fromPage() - 1 : 0,
-                               range ? printer.toPage() - 1 : m_document->pageCount() - 1);
+        const int from = range ? printer.fromPage() - 1 : 0;
+        const int to = range ? printer.toPage() - 1 : m_document->pageCount() - 1;
+        // Printing to a file goes the way of every file the program writes.
+        if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+            printToFile(printer.outputFileName(), from, to, {});
+        else
+            m_document->paintPages(printer, from, to);
     });
 }

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class BusyState;
@@ -58,6 +59,9 @@ private:
     // Prints pages from..to on the default printer, or, with none installed, into a PDF file the
     // operator names.
     void printPages(int from, int to);
+    // Prints pages from..to into the PDF file path, asking first when a file has that name, and
+    // says where the pages went or that they were stopped.
+    void printToFile(const QString& path, int from, int to, const std::function<bool(int)>& progress);
 
     QString m_header;
     QString m_progId;

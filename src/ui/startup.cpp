@@ -18,6 +18,7 @@
 #include <QIcon>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -38,6 +39,9 @@ int Main(int argc, char** argv) {
                    stderr);
         return 1;
     }
+    // A write past a file-size limit (ulimit -f) then fails as a full disk does, and is reported,
+    // instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     prepareEngineLibraries();
     QApplication app(argc, argv);
     // The installed desktop entry and icon name the window to the desktop.

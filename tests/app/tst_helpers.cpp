@@ -6,10 +6,12 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 class TestHelpers : public QObject {
     Q_OBJECT
@@ -256,21 +258,28 @@ void TestHelpers::fullDiskLeavesOldFileWhole() {
     program.initGlobal();
     const QString path = program.path(QStringLiteral("ORVIK_SQL.TXT"));
     writeFileBytes(path, "old text\r\n");
-    writeFileBytes(path + QStringLiteral(".saving"), "left by a save that was killed");
-    // A file-size limit stands in for a full disk: writes past it fail as they would there.
-    rlimit before{};
-    getrlimit(RLIMIT_FSIZE, &before);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = before;
-    small.rlim_cur = 4096;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const bool saved = TxtSaveFile(path, QString(10000, QLatin1Char('x')));
-    setrlimit(RLIMIT_FSIZE, &before);
+    // Files beside it that are not a dead save's own: the operator's, and one a save still writes.
+    writeFileBytes(path + QStringLiteral(".saving"), "the operator's own file");
+    writeFileBytes(program.path(QStringLiteral(".ORVIK_SQL.TXT.orvik-dead01")), "left by a killed save");
+    const QString running = program.path(QStringLiteral(".ORVIK_SQL.TXT.orvik-live01"));
+    writeFileBytes(running, "being written");
+    const int held = ::open(QFile::encodeName(running).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
+    bool saved = true;
+    {
+        const FileSizeLimit limit(4096);
+        saved = TxtSaveFile(path, QString(10000, QLatin1Char('x')));
+    }
     QVERIFY(!saved);
     QCOMPARE(readFileBytes(path), QByteArray("old text\r\n"));
-    QCOMPARE(QDir(program.folder()).entryList({QStringLiteral("ORVIK_SQL*")}, QDir::Files),
-             QStringList{QStringLiteral("ORVIK_SQL.TXT")});
-    QVERIFY(op.boxes.last().text.startsWith(QStringLiteral("處理程序: (TxtSaveFile)\r\n")));
+    QVERIFY2(op.boxes.last().text.startsWith(QStringLiteral("處理程序: (TxtSaveFile)\r\n")) &&
+                 op.boxes.last().text.contains(QStringLiteral("超過檔案大小的上限")),
+             qPrintable(op.boxes.last().text));
+    QVERIFY(TxtSaveFile(path, QStringLiteral("new text")));
+    ::close(held);
+    QCOMPARE(readFileBytes(path), QByteArray("new text\r\n"));
+    QCOMPARE(readFileBytes(path + QStringLiteral(".saving")), QByteArray("the operator's own file"));
+    QCOMPARE(pendingSaves(program.folder()), QStringList{QStringLiteral(".ORVIK_SQL.TXT.orvik-live01")});
 }
 
 void TestHelpers::sleepSeconds() {

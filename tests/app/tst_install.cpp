@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +38,7 @@ class TestInstall : public QObject {
 private slots:
     void initTestCase();
     void installedProgramWorksInTheUsersFolder();
+    void aFileSizeLimitEndsNoWrite();
     void userFolderProblemsAreSaid_data();
     void userFolderProblemsAreSaid();
     void writableInstallFolderStaysTheProgramFolder();
@@ -45,7 +47,8 @@ private slots:
 private:
     // Starts the installed command as an ordinary user, waits for its start line, asks it to end
     // as a desktop session does, and waits for it to finish.
-    void runInstalled();
+    // With fileSizeLimit, the program runs under that limit on the size of the files it writes.
+    void runInstalled(qint64 fileSizeLimit = 0);
     QString userFolder() const { return m_home.filePath(QStringLiteral(".local/share/ORVIK")); }
     QString installFolder() const { return m_root.filePath(QStringLiteral("prefix/lib/orvik")); }
 
@@ -77,7 +80,7 @@ void TestInstall::initTestCase() {
         QVERIFY(::chown(QFile::encodeName(m_home.path()).constData(), kNobody, kNobody) == 0);
 }
 
-void TestInstall::runInstalled() {
+void TestInstall::runInstalled(qint64 fileSizeLimit) {
     const QString log = userFolder() + QStringLiteral("/ORVIK.LOG");
     const auto starts = [&] {
         return QString::fromLocal8Bit(readAll(log)).count(QStringLiteral("程式啟動."));
@@ -90,6 +93,11 @@ void TestInstall::runInstalled() {
     env.remove(QStringLiteral("XDG_DATA_HOME"));
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(QDir::tempPath());
+    if (fileSizeLimit > 0)
+        program.setChildProcessModifier([fileSizeLimit] {
+            const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
     const QString command = m_root.filePath(QStringLiteral("prefix/bin/orvik"));
     if (::geteuid() == 0)
         program.start(QStringLiteral("setpriv"),
@@ -127,6 +135,20 @@ void TestInstall::installedProgramWorksInTheUsersFolder() {
     QCOMPARE(readAll(userFolder() + QStringLiteral("/CntStr.txt")), profiles);
     QCOMPARE(readAll(userFolder() + QStringLiteral("/ORVIK_SQL.TXT")), QByteArray("select 42\r\n"));
     QCOMPARE(listing(installFolder()), installed);
+}
+
+void TestInstall::aFileSizeLimitEndsNoWrite() {
+    // The editor text saved at the end is bigger than the limit (ulimit -f): the save fails and
+    // is recorded, the old text stays, and the program ends as it should.
+    const QString saved = userFolder() + QStringLiteral("/ORVIK_SQL.TXT");
+    const QByteArray text = "select '" + QByteArray(64 * 1024, 'x') + "'\r\n";
+    writeAll(saved, text);
+    if (::geteuid() == 0)
+        QVERIFY(::chown(QFile::encodeName(saved).constData(), kNobody, kNobody) == 0);
+    runInstalled(16 * 1024);
+    QCOMPARE(readAll(saved), text);
+    QVERIFY(QString::fromLocal8Bit(readAll(userFolder() + QStringLiteral("/ORVIK.ERR")))
+                .contains(QStringLiteral("超過檔案大小的上限")));
 }
 
 void TestInstall::userFolderProblemsAreSaid_data() {
@@ -168,7 +190,7 @@ void TestInstall::userFolderProblemsAreSaid() {
     if (perUser) {
         QCOMPARE(readAll(user + QStringLiteral("/CntStr.txt")), QByteArray("mine"));
         QCOMPARE(readAll(user + QStringLiteral("/ORVIK.INI")), QByteArray("installed ORVIK.INI"));
-        QVERIFY(QDir(user).entryList({QStringLiteral("*.saving")}, QDir::Files).isEmpty());
+        QVERIFY(QDir(user).entryList({QStringLiteral(".*.orvik-*")}, QDir::Files | QDir::Hidden).isEmpty());
     }
 }
 

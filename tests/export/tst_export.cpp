@@ -1,6 +1,7 @@
 #include "app/local_codec.h"
 #include "db/connection.h"
 #include "db/session.h"
+#include "export/export_files.h"
 #include "export/text_writers.h"
 #include "grid/elastic_panel.h"
 #include "grid/flex_grid.h"
@@ -22,8 +23,7 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <optional>
 
 namespace {
 enum Route { Sqlite, Postgres };
@@ -87,6 +87,7 @@ private slots:
     void theFileNameBox();
     void failuresLeaveNoFalseFile_data();
     void failuresLeaveNoFalseFile();
+    void aStoppedExportKeepsWhatAFailedOneKeeps();
     void workbookCellsAreCutAtTheSheetLimit();
     void oddValuesKeepTheirPlace();
     void recordDatesKeepTheirPrecision_data();
@@ -291,34 +292,54 @@ void TestExport::failuresLeaveNoFalseFile() {
         LocalCodec::setCodecName("Big5");
     }
     QString name = path(workbook ? QStringLiteral("out.xls") : QStringLiteral("out.txt"));
+    writeFileBytes(name + QStringLiteral(".saving"), "the operator's own file"); // no name of ours
     if (fault == QLatin1String("folder"))
         QVERIFY(QDir().mkpath(name));
     if (fault == QLatin1String("columns"))
         writeFileBytes(name, "kept");
 
-    rlimit before{};
-    getrlimit(RLIMIT_FSIZE, &before);
-    if (fault == QLatin1String("full disk")) {
-        // A file-size limit stands in for a full disk: writes past it fail as they would there.
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = before;
-        small.rlim_cur = 4096;
-        setrlimit(RLIMIT_FSIZE, &small);
+    {
+        std::optional<FileSizeLimit> limit;
+        if (fault == QLatin1String("full disk"))
+            limit.emplace(4096);
+        exportTo(qPrintable(button), name, {MsgAnswer::Yes});
     }
-    exportTo(qPrintable(button), name, {MsgAnswer::Yes});
-    setrlimit(RLIMIT_FSIZE, &before);
 
     QVERIFY(!m_window->op.boxes.isEmpty());
-    QVERIFY2(m_window->op.boxes.last().text.contains(reason), qPrintable(m_window->op.boxes.last().text));
+    const QString said = m_window->op.boxes.last().text;
+    QVERIFY2(said.contains(reason), qPrintable(said));
+    if (fault == QLatin1String("full disk")) // the reason in the operator's words, and the file named
+        QVERIFY2(said.contains(QStringLiteral("超過檔案大小的上限")) && said.contains(name) &&
+                     !said.contains(QStringLiteral(".orvik-")),
+                 qPrintable(said));
     // The failure is the last word on the panel: no success message, of this run or an earlier one.
     QCOMPARE(status(), writing ? QStringLiteral("存檔錯誤:") + name : QString());
     if (workbook) // a workbook under the name is whole or absent; one never written keeps the old file
         QVERIFY(fault == QLatin1String("folder")    ? QFileInfo(name).isDir()
                 : fault == QLatin1String("columns") ? readFileBytes(name) == "kept"
                                                     : !QFileInfo::exists(name));
-    QCOMPARE(QDir(m_window->program.folder()).entryList({QStringLiteral("*.saving")}), QStringList());
+    QCOMPARE(pendingSaves(m_window->program.folder()), QStringList());
+    QCOMPARE(readFileBytes(name + QStringLiteral(".saving")), QByteArray("the operator's own file"));
     if (fault == QLatin1String("big5")) // the lines before the refused character are in the file
         QCOMPARE(readFileBytes(name).count("\r\n"), 2);
+}
+
+void TestExport::aStoppedExportKeepsWhatAFailedOneKeeps() {
+    connect(Sqlite);
+    query(QStringLiteral("select 'row' as c"));
+    fg1()->setRows(5000);
+    for (const bool workbook : {false, true}) {
+        const QString name = path(workbook ? QStringLiteral("stopped.xls") : QStringLiteral("stopped.txt"));
+        ExportRun run;
+        run.progress = [](qint64) { return false; };
+        QVERIFY(!(workbook ? SaveXLS(*fg1()->grid(), name, &run) : SaveFG2File(*fg1()->grid(), name, &run)));
+        QVERIFY(run.stopped);
+        // A text file keeps the lines written before the stop, as after a failure; a workbook is
+        // whole or absent.
+        QCOMPARE(readFileBytes(name).count("\r\n"), workbook ? 0 : run.linesKept);
+        QCOMPARE(QFileInfo::exists(name), !workbook);
+    }
+    QVERIFY(m_window->op.boxes.isEmpty());
 }
 
 void TestExport::workbookCellsAreCutAtTheSheetLimit() {

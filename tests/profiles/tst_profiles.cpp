@@ -64,6 +64,9 @@ private slots:
     void doubleClickConnects();
     void menuEntriesRunProfileCommands();
     void fileInAnotherCodePageKeepsIt();
+    void mixedCodePagesKeepEveryLine();
+    void aPasswordMakesTheFileTheOwnersAlone_data();
+    void aPasswordMakesTheFileTheOwnersAlone();
 };
 
 void TestProfiles::readingRules_data() {
@@ -364,6 +367,63 @@ void TestProfiles::fileInAnotherCodePageKeepsIt() {
     s->window->profilePage().cmdSave_Click();
     QVERIFY2(s->op.boxes.last().text.contains(QStringLiteral("😀")), qPrintable(s->op.boxes.last().text));
     QCOMPARE(s->program.read(QStringLiteral("CntStr.txt")), big5);
+}
+
+void TestProfiles::mixedCodePagesKeepEveryLine() {
+    // Three Big5 lines and one UTF-8 line, in a UTF-8 locale.
+    const auto big5 = [](const char* utf8) -> QByteArray {
+        QStringEncoder encoder("Big5");
+        return encoder.encode(QString::fromUtf8(utf8));
+    };
+    const QByteArray file = big5("Driver={SQLite3};Database=one.db\t第一\r\n") + big5("DSN=a\t會計\r\n") +
+                            "DSN=b\t\xe7\xb6\xb2\xe8\xb7\xaf\r\n" + big5("DSN=c\t倉庫\textra\r");
+    std::unique_ptr<StartedWindow> s(startWith(file));
+    auto* grid = s->child<FlexGrid>("fgCntStr");
+    QCOMPARE(grid->rows(), 5);
+    QCOMPARE(QStringList({grid->textMatrix(1, 2), grid->textMatrix(2, 2), grid->textMatrix(3, 2),
+                          grid->textMatrix(4, 2)}),
+             QStringList({QStringLiteral("第一"), QStringLiteral("會計"), QStringLiteral("網路"),
+                          QStringLiteral("倉庫")}));
+    // Unchanged lines go back as they were read (the third part of a line is dropped as always);
+    // a changed line and a new one are written in the file's main code page, Big5.
+    grid->setTextMatrix(2, 2, QStringLiteral("會計二"));
+    s->child<QLineEdit>("txtCntStr")->setText(QStringLiteral("DSN=d"));
+    s->child<QLineEdit>("txtDBName")->setText(QStringLiteral("新增"));
+    s->window->profilePage().cmdAddSetting_Click();
+    s->window->profilePage().cmdSave_Click();
+    QCOMPARE(s->program.read(QStringLiteral("CntStr.txt")),
+             big5("Driver={SQLite3};Database=one.db\t第一\r\n") + big5("DSN=a\t會計二\r\n") +
+                 "DSN=b\t\xe7\xb6\xb2\xe8\xb7\xaf\r\n" + big5("DSN=c\t倉庫\r\nDSN=d\t新增\r\n"));
+}
+
+void TestProfiles::aPasswordMakesTheFileTheOwnersAlone_data() {
+    QTest::addColumn<QString>("connectionString");
+    QTest::addColumn<bool>("ownerOnly");
+    QTest::newRow("a password") << "Driver={SQLite3};Database=one.db;Password=s3cret" << true;
+    QTest::newRow("PWD in braces") << "DSN=x;PWD={a;b}" << true;
+    QTest::newRow("the placeholder that asks for one") << "DSN=x;Password=XXXX" << false;
+    QTest::newRow("no password") << "DSN=x;UID=me" << false;
+}
+
+void TestProfiles::aPasswordMakesTheFileTheOwnersAlone() {
+    QFETCH(QString, connectionString);
+    QFETCH(bool, ownerOnly);
+    std::unique_ptr<StartedWindow> s(startWith(kTwoProfiles));
+    const QString path = s->program.path(QStringLiteral("CntStr.txt"));
+    const QFile::Permissions shared =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    QFile::setPermissions(path, shared);
+    s->child<QLineEdit>("txtCntStr")->setText(connectionString);
+    s->window->profilePage().cmdAddSetting_Click();
+    s->window->profilePage().cmdSave_Click();
+    QCOMPARE(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser),
+             ownerOnly ? QFile::ReadOwner | QFile::WriteOwner : shared);
+    // A new file that holds one is the owner's from the start.
+    QFile::remove(path);
+    s->window->profilePage().cmdSave_Click();
+    if (ownerOnly)
+        QCOMPARE(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
 }
 
 QTEST_MAIN(TestProfiles)

@@ -4,8 +4,32 @@
 #include "app/message_catalog.h"
 #include "app/program_info.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+FileSizeLimit::FileSizeLimit(qint64 bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    m_before = limit.rlim_cur;
+    limit.rlim_cur = rlim_t(bytes);
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = rlim_t(m_before);
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+QStringList pendingSaves(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral(".*.orvik-??????")}, QDir::Files | QDir::Hidden);
+}
 
 QByteArray readFileBytes(const QString& path) {
     QFile file(path);

@@ -27,5 +27,21 @@ private:
     QString m_exeBaseName;
 };
 
+// A file-size limit on this process while it lives, standing in for a full disk: a write past it
+// fails with EFBIG, as SIGXFSZ is ignored (the program ignores it too).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    quint64 m_before = 0;
+};
+
+// The hidden files a save leaves beside its target while it runs (".<name>.orvik-XXXXXX").
+QStringList pendingSaves(const QString& folder);
+
 QByteArray readFileBytes(const QString& path);
 void writeFileBytes(const QString& path, const QByteArray& bytes);
