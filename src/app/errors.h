@@ -33,6 +33,20 @@ inline constexpr qint64 DbOpenFailed = -2147467259;
 inline constexpr qint64 DbStatementRejected = -2147217900;
 } // namespace ErrNo
 
+// The errors of the program's own data and grid layers, each made in one place, with the numbers
+// the old run-time and data libraries gave them and a Traditional Chinese text.
+namespace Errors {
+AppError subscriptOutOfRange(); // 381: a row, column or item index outside the range
+AppError objectNotSet();        // 91: an object that is not there (no connection, no grid)
+AppError objectClosed();        // 3704: an operation on a closed object
+AppError connectionUnusable();  // 3709: a closed or unusable connection
+AppError noCurrentRecord();     // 3021: before the first or after the last record
+// A failure the database or its driver reported: its own words, after a sentence saying what
+// failed ("what" ends without punctuation).
+AppError fromEngine(qint64 number, const QString& what, const QString& engineText);
+AppError statementRejected(const QString& engineText);
+} // namespace Errors
+
 // Turns whatever a routine threw into the error the reporters write.
 AppError currentError(std::exception_ptr error);
 

@@ -37,7 +37,7 @@ QString GetLoginName() {
 QString GetMachineName() {
     char buffer[kNameBufferLength + 1] = {};
     if (gethostname(buffer, kNameBufferLength) != 0)
-        throw AppError(ErrNo::InvalidCall, QStringLiteral("The machine name cannot be read."));
+        throw AppError(ErrNo::InvalidCall, QStringLiteral("無法讀取電腦名稱。"));
     return upToNul(buffer);
 }
 

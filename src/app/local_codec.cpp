@@ -91,17 +91,14 @@ QByteArray fromUnicodeExactly(const QString& text, const QByteArray& codec) {
         const QString one = text.mid(i, length);
         QStringEncoder single(codec.constData());
         if (toUnicode(single.encode(one), codec) != one)
-            throw AppError(
-                ErrNo::PathFileAccess,
-                QStringLiteral("The character \"%1\" cannot be written in the file's code page (%2): "
-                               "nothing was saved.")
-                    .arg(one, QString::fromLatin1(codec)));
+            throw AppError(ErrNo::PathFileAccess,
+                           QStringLiteral("字元 \"%1\" 無法以檔案的字碼 (%2) 寫出, 未存檔。")
+                               .arg(one, QString::fromLatin1(codec)));
         i += length - 1;
     }
-    throw AppError(ErrNo::PathFileAccess,
-                   QStringLiteral("The text cannot be written in the file's code page (%1): "
-                                  "nothing was saved.")
-                       .arg(QString::fromLatin1(codec)));
+    throw AppError(
+        ErrNo::PathFileAccess,
+        QStringLiteral("文字無法以檔案的字碼 (%1) 寫出, 未存檔。").arg(QString::fromLatin1(codec)));
 }
 
 QByteArray fromUnicode(const QString& text) {

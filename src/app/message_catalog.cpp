@@ -41,9 +41,10 @@ QSqlDatabase openCatalogConnection(const QString& path) {
     }
     if (!db.isValid())
         throw AppError(ErrNo::DbOpenFailed,
-                       QStringLiteral("The database driver for the message catalog is not installed."));
+                       QStringLiteral("訊息資料庫所需的資料庫驅動程式 (QSQLITE) 未安裝。"));
     if (!db.open())
-        throw AppError(ErrNo::DbOpenFailed, db.lastError().text());
+        throw Errors::fromEngine(ErrNo::DbOpenFailed, QStringLiteral("無法開啟訊息資料庫"),
+                                 db.lastError().text());
     return db;
 }
 
@@ -53,11 +54,11 @@ QString lookUp(const QString& routineLabel, const QString& key, const MsgArg& va
     guardedQuiet(routineLabel, [&] {
         QSqlQuery* query = catalog().lookup.get();
         if (!query)
-            throw AppError(ErrNo::ObjectNotSet,
-                           QStringLiteral("Object variable or With block variable not set"));
+            throw Errors::objectNotSet();
         query->bindValue(0, key);
         if (!query->exec())
-            throw AppError(ErrNo::DbStatementRejected, query->lastError().text());
+            throw Errors::fromEngine(ErrNo::DbStatementRejected, QStringLiteral("無法查詢訊息資料庫"),
+                                     query->lastError().text());
         if (!query->next()) {
             query->finish();
             result = key;
@@ -127,7 +128,8 @@ bool InitMsgDB() {
         auto query = std::make_unique<QSqlQuery>(db);
         query->setForwardOnly(true);
         if (!query->prepare(QStringLiteral("Select * From Msg Where MsgID = ?")))
-            throw AppError(ErrNo::DbStatementRejected, query->lastError().text());
+            throw Errors::fromEngine(ErrNo::DbStatementRejected, QStringLiteral("無法查詢訊息資料庫"),
+                                     query->lastError().text());
         catalog().lookup = std::move(query);
         opened = true;
     });

@@ -61,7 +61,7 @@ void WriteLog(const QString& text) {
     if (!appendToFile(GlobalSettings().LogFile, runLogLine(QDateTime::currentDateTime(), text)))
         LogError(QStringLiteral("WriteLog"),
                  AppError(ErrNo::PathFileAccess,
-                          QStringLiteral("Path/File access error: ") + GlobalSettings().LogFile));
+                          QStringLiteral("無法寫入執行記錄檔: ") + GlobalSettings().LogFile));
 }
 
 void ReportError(const QString& routineLabel, const AppError& error) {

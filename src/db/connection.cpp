@@ -140,7 +140,7 @@ std::unique_ptr<Recordset> sqliteRowsStatement(const QSqlDatabase& db, const QSt
     const QByteArray text = sql.toUtf8();
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
-        throw AppError(ErrNo::DbStatementRejected, QString::fromUtf8(sqlite3_errmsg(handle)));
+        throw Errors::statementRejected(QString::fromUtf8(sqlite3_errmsg(handle)));
     if (!stmt)
         return nullptr; // only blanks or comments
     if (sqlite3_column_count(stmt) == 0) {
@@ -246,7 +246,7 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
     m_route = planRoute(connectionString, ProgramInfo::programFolder());
     if (m_route.engine == Engine::Sqlite && !QFileInfo(m_route.databaseName).isFile())
         throw AppError(ErrNo::DbOpenFailed,
-                       QStringLiteral("The SQLite database file does not exist: ") + m_route.databaseName);
+                       QStringLiteral("SQLite 資料庫檔案不存在: ") + m_route.databaseName);
 
     // A server host that does not answer is found out while the window keeps answering, and the
     // operator may give the attempt up; the driver itself would hold the window until its timeout.
@@ -255,14 +255,12 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
         const int port = m_route.serverPort;
         switch (waitForServer(host, port, kConnectTimeoutSeconds)) {
         case ServerReach::Cancelled:
-            throw AppError(3712, QStringLiteral("The connection attempt was given up by the operator."));
+            throw AppError(3712, QStringLiteral("已放棄連接 (操作者取消)。"));
         case ServerReach::Silent:
-            throw AppError(ErrNo::DbOpenFailed,
-                           QStringLiteral("The server %1, port %2, did not answer within %3 "
-                                          "seconds.")
-                               .arg(host)
-                               .arg(port)
-                               .arg(kConnectTimeoutSeconds));
+            throw AppError(ErrNo::DbOpenFailed, QStringLiteral("伺服器 %1 (連接埠 %2) 在 %3 秒內沒有回應。")
+                                                    .arg(host)
+                                                    .arg(port)
+                                                    .arg(kConnectTimeoutSeconds));
         case ServerReach::Answered:
         case ServerReach::Refused:
             break;
@@ -271,7 +269,7 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
     QSqlDatabase db = QSqlDatabase::addDatabase(m_route.qtDriver, m_name);
     if (!db.isValid())
         throw AppError(ErrNo::DbOpenFailed,
-                       QStringLiteral("The Qt database driver %1 cannot be loaded.").arg(m_route.qtDriver));
+                       QStringLiteral("無法載入 Qt 資料庫驅動程式 %1。").arg(m_route.qtDriver));
     db.setDatabaseName(m_route.databaseName);
     if (!m_route.host.isEmpty())
         db.setHostName(m_route.host);
@@ -290,8 +288,7 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
         const QString text = db.lastError().text();
         db = QSqlDatabase();
         close();
-        throw AppError(ErrNo::DbOpenFailed,
-                       text.isEmpty() ? QStringLiteral("The connection could not be opened.") : text);
+        throw Errors::fromEngine(ErrNo::DbOpenFailed, QStringLiteral("無法開啟資料庫連線"), text);
     }
     m_serverKind = serverKindOf(db);
     // SQLite reads the file only when first asked: a file that is no database is refused here,
@@ -303,7 +300,7 @@ void Connection::open(const QString& connectionString, int commandTimeoutSeconds
             probe = QSqlQuery();
             db = QSqlDatabase();
             close();
-            throw AppError(ErrNo::DbOpenFailed, text);
+            throw Errors::fromEngine(ErrNo::DbOpenFailed, QStringLiteral("無法開啟 SQLite 資料庫"), text);
         }
     }
     if (sqlite3* handle = sqliteConnection(db)) {
@@ -343,13 +340,12 @@ QString failureText(const QSqlError& error, const QSqlDatabase& db) {
         if (conn && text.isEmpty())
             text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
         if (!conn || PQstatus(conn) == CONNECTION_BAD)
-            text = QStringLiteral("The connection to the PostgreSQL server was lost") +
-                   (text.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + text);
+            text = QStringLiteral("與 PostgreSQL 伺服器的連線已中斷") +
+                   (text.isEmpty() ? QStringLiteral("。") : QStringLiteral(": ") + text);
     }
     if (text.isEmpty() && !db.isOpen())
-        text = QStringLiteral("The connection to the database is closed.");
-    return text.isEmpty() ? QStringLiteral("The database refused the statement without giving a reason.")
-                          : text;
+        text = QStringLiteral("資料庫連線已關閉。");
+    return text.isEmpty() ? QStringLiteral("(資料庫沒有說明原因)") : text;
 }
 
 void Connection::close() {
@@ -364,8 +360,7 @@ void Connection::close() {
 
 std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recordsAffected) {
     if (!isOpen())
-        throw AppError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
-                                            "It is either closed or invalid in this context."));
+        throw Errors::connectionUnusable();
     QSqlDatabase db = database();
     const Engine engine = engineOf(db);
     if (engine == Engine::Sqlite) {
@@ -391,7 +386,7 @@ std::unique_ptr<Recordset> Connection::execute(const QString& sql, qint64* recor
     auto* sqlite = engine == Engine::Sqlite ? nativeHandle<sqlite3*>(db.driver()->handle()) : nullptr;
     const qint64 changesBefore = sqlite ? sqlite3_total_changes64(sqlite) : 0;
     if (!runStatement(*query, engine, sql))
-        throw AppError(ErrNo::DbStatementRejected, failureText(query->lastError(), db));
+        throw Errors::statementRejected(failureText(query->lastError(), db));
     if (recordsAffected)
         *recordsAffected = query->isSelect() ? -1
                            : sqlite && sqlite3_total_changes64(sqlite) == changesBefore
@@ -457,7 +452,7 @@ std::unique_ptr<Recordset> Connection::adopt(std::unique_ptr<QSqlQuery> query) {
 
 QList<CatalogRow> Connection::tables() {
     if (!isOpen())
-        throw AppError(3709, QStringLiteral("The connection is closed."));
+        throw Errors::connectionUnusable();
     QSqlDatabase db = database();
     const Engine engine = engineOf(db);
     if (engine == Engine::Odbc) {
@@ -503,7 +498,8 @@ QList<CatalogRow> Connection::tables() {
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.exec(sql))
-        throw AppError(ErrNo::DbStatementRejected, query.lastError().text());
+        throw Errors::fromEngine(ErrNo::DbStatementRejected, QStringLiteral("無法讀取資料表清單"),
+                                 query.lastError().text());
     while (query.next()) {
         QVariant type = query.value(3);
         if (engine == Engine::Sqlite)

@@ -27,9 +27,9 @@ QString stripBraces(QString value) {
     const QStringList odbc = OdbcDriverRegistry::installedDrivers();
     throw AppError(
         ErrNo::DbOpenFailed,
-        QStringLiteral("No installed driver can open %1 (asked for: %2). Installed ODBC drivers: %3. "
-                       "Installed Qt database drivers: %4.")
-            .arg(what, asked, odbc.isEmpty() ? QStringLiteral("none") : odbc.join(QStringLiteral(", ")),
+        QStringLiteral("沒有已安裝的驅動程式能開啟%1 (連線參數指定: %2)。已安裝的 ODBC 驅動程式: %3; "
+                       "已安裝的 Qt 資料庫驅動程式: %4。")
+            .arg(what, asked, odbc.isEmpty() ? QStringLiteral("(無)") : odbc.join(QStringLiteral(", ")),
                  QSqlDatabase::drivers().join(QStringLiteral(", "))));
 }
 
@@ -47,7 +47,7 @@ QString required(const ConnectionString& cs, std::initializer_list<const char*> 
     for (const char* key : keys)
         names << QLatin1String(key) + u'=';
     throw AppError(ErrNo::DbOpenFailed,
-                   QStringLiteral("The connection string has no %1 (or %2): %3 needs it.")
+                   QStringLiteral("連線參數沒有 %1 (或 %2): %3需要它。")
                        .arg(names.first(), names.mid(1).join(QStringLiteral(", ")), what));
 }
 
@@ -59,9 +59,8 @@ int portOf(const ConnectionString& cs) {
     bool ok = false;
     const int port = text->trimmed().toInt(&ok);
     if (!ok || port < 1 || port > 65535)
-        throw AppError(
-            ErrNo::DbOpenFailed,
-            QStringLiteral("Port=%1 in the connection string is not a port number (1 to 65535).").arg(*text));
+        throw AppError(ErrNo::DbOpenFailed,
+                       QStringLiteral("連線參數中的 Port=%1 不是連接埠號碼 (1 到 65535)。").arg(*text));
     return port;
 }
 
@@ -76,9 +75,8 @@ EngineRoute sqliteRoute(const ConnectionString& cs, const QString& programFolder
     route.engine = Engine::Sqlite;
     const QString file = cs.firstOf({"Database", "Data Source", "DBQ"}).value_or(QString());
     if (file.isEmpty())
-        throw AppError(ErrNo::DbOpenFailed,
-                       QStringLiteral("The connection string names no SQLite database file "
-                                      "(Database=, Data Source= or DBQ=)."));
+        throw AppError(ErrNo::DbOpenFailed, QStringLiteral("連線參數沒有指定 SQLite 資料庫檔案 "
+                                                           "(Database=, Data Source= 或 DBQ=)。"));
     route.databaseName = QDir(programFolder).absoluteFilePath(file);
     route.dataSource = route.databaseName;
     return route;
@@ -100,12 +98,12 @@ void splitHostPort(const QString& server, QString* host, int* port) {
 }
 
 EngineRoute postgresRoute(const ConnectionString& cs, const QString& asked) {
-    requireQtDriver(QStringLiteral("QPSQL"), asked, QStringLiteral("a PostgreSQL database"));
+    requireQtDriver(QStringLiteral("QPSQL"), asked, QStringLiteral("PostgreSQL 資料庫"));
     EngineRoute route;
     route.kind = QStringLiteral("PostgreSQL");
     route.qtDriver = QStringLiteral("QPSQL");
     route.engine = Engine::Postgres;
-    const QString what = QStringLiteral("a PostgreSQL connection");
+    const QString what = QStringLiteral("PostgreSQL 連線");
     splitHostPort(required(cs, {"Server", "Host", "Data Source", "Address", "Servername"}, what), &route.host,
                   &route.port);
     if (const int port = portOf(cs); port > 0)
@@ -122,14 +120,13 @@ EngineRoute postgresRoute(const ConnectionString& cs, const QString& asked) {
 }
 
 EngineRoute mysqlRoute(const ConnectionString& cs, const QString& asked) {
-    requireQtDriver(QStringLiteral("QMYSQL"), asked, QStringLiteral("a MySQL or MariaDB database"));
+    requireQtDriver(QStringLiteral("QMYSQL"), asked, QStringLiteral("MySQL 或 MariaDB 資料庫"));
     EngineRoute route;
     route.kind = QStringLiteral("MySQL");
     route.qtDriver = QStringLiteral("QMYSQL");
     route.engine = Engine::Mysql;
-    splitHostPort(
-        required(cs, {"Server", "Host", "Data Source", "Address"}, QStringLiteral("a MySQL connection")),
-        &route.host, &route.port);
+    splitHostPort(required(cs, {"Server", "Host", "Data Source", "Address"}, QStringLiteral("MySQL 連線")),
+                  &route.host, &route.port);
     if (const int port = portOf(cs); port > 0)
         route.port = port;
     route.databaseName = cs.firstOf({"Database", "Initial Catalog"}).value_or(QString());
@@ -150,7 +147,7 @@ EngineRoute odbcRoute(const QString& kind, const QString& odbcString, const QStr
 }
 
 EngineRoute sqlServerRoute(const ConnectionString& cs, const QString& asked) {
-    requireQtDriver(QStringLiteral("QODBC"), asked, QStringLiteral("a SQL Server database"));
+    requireQtDriver(QStringLiteral("QODBC"), asked, QStringLiteral("SQL Server 資料庫"));
     QString driver = OdbcDriverRegistry::firstMatching({QStringLiteral("ODBC Driver 18 for SQL Server"),
                                                         QStringLiteral("ODBC Driver 17 for SQL Server"),
                                                         QStringLiteral("for SQL Server")});
@@ -158,9 +155,9 @@ EngineRoute sqlServerRoute(const ConnectionString& cs, const QString& asked) {
     if (freeTds)
         driver = OdbcDriverRegistry::firstMatching({QStringLiteral("FreeTDS")});
     if (driver.isEmpty())
-        noDriver(asked, QStringLiteral("a SQL Server database"));
+        noDriver(asked, QStringLiteral("SQL Server 資料庫"));
     const QString server =
-        required(cs, {"Data Source", "Server", "Address", "Addr"}, QStringLiteral("a SQL Server connection"));
+        required(cs, {"Data Source", "Server", "Address", "Addr"}, QStringLiteral("SQL Server 連線"));
     QString odbc = odbcPair(QStringLiteral("Driver"), driver);
     if (freeTds) {
         QString host;
@@ -189,13 +186,13 @@ EngineRoute sqlServerRoute(const ConnectionString& cs, const QString& asked) {
 }
 
 EngineRoute accessRoute(const ConnectionString& cs, const QString& asked, const QString& programFolder) {
-    requireQtDriver(QStringLiteral("QODBC"), asked, QStringLiteral("an Access database file"));
+    requireQtDriver(QStringLiteral("QODBC"), asked, QStringLiteral("Access 資料庫檔案"));
     const QString driver = OdbcDriverRegistry::firstMatching({QStringLiteral("MDBTools")});
     if (driver.isEmpty())
-        noDriver(asked, QStringLiteral("an Access database file"));
+        noDriver(asked, QStringLiteral("Access 資料庫檔案"));
     const QString file = QDir(programFolder)
                              .absoluteFilePath(required(cs, {"Data Source", "DBQ", "Database"},
-                                                        QStringLiteral("an Access database file")));
+                                                        QStringLiteral("Access 資料庫檔案")));
     EngineRoute route =
         odbcRoute(QStringLiteral("Access"),
                   odbcPair(QStringLiteral("Driver"), driver) + odbcPair(QStringLiteral("DBQ"), file), file);
@@ -214,7 +211,7 @@ EngineRoute oracleRoute(const ConnectionString& cs, const QString& asked) {
                              odbcPair(QStringLiteral("DBQ"), source) + odbcPair(QStringLiteral("UID"), user) +
                              odbcPair(QStringLiteral("PWD"), password),
                          source);
-    requireQtDriver(QStringLiteral("QOCI"), asked, QStringLiteral("an Oracle database"));
+    requireQtDriver(QStringLiteral("QOCI"), asked, QStringLiteral("Oracle 資料庫"));
     EngineRoute route;
     route.kind = QStringLiteral("Oracle");
     route.qtDriver = QStringLiteral("QOCI");
@@ -242,7 +239,7 @@ QString qtOdbcDatabaseName(const QString& connectionString, const ConnectionStri
 
 EngineRoute passThroughRoute(const QString& connectionString, const ConnectionString& cs,
                              const QString& asked) {
-    requireQtDriver(QStringLiteral("QODBC"), asked, QStringLiteral("an ODBC data source"));
+    requireQtDriver(QStringLiteral("QODBC"), asked, QStringLiteral("ODBC 資料來源"));
     return odbcRoute(QStringLiteral("ODBC"), qtOdbcDatabaseName(connectionString, cs),
                      cs.firstOf({"DSN", "Server", "Data Source", "DBQ", "Database"}).value_or(QString()));
 }
@@ -328,7 +325,7 @@ EngineRoute planRoute(const QString& connectionString, const QString& programFol
                           : !driver.isEmpty() ? QStringLiteral("Driver={") + driver + u'}'
                           : cs.value(QStringLiteral("DSN"))
                               ? QStringLiteral("DSN=") + *cs.value(QStringLiteral("DSN"))
-                              : QStringLiteral("no Provider, Driver or DSN");
+                              : QStringLiteral("沒有 Provider, Driver 或 DSN");
     EngineRoute route;
     bool decided = true;
     if (!provider.isEmpty() && !startsWith(provider, "MSDASQL")) {
@@ -344,7 +341,7 @@ EngineRoute planRoute(const QString& connectionString, const QString& programFol
         else if (startsWith(provider, "MSDAORA") || startsWith(provider, "OraOLEDB"))
             route = oracleRoute(cs, asked);
         else
-            noDriver(asked, QStringLiteral("the provider ") + provider);
+            noDriver(asked, QStringLiteral("資料提供者 ") + provider);
     } else if (!driver.isEmpty()) {
         if (mentions(driver, "SQLite"))
             route = sqliteRoute(cs, programFolder);
@@ -362,13 +359,13 @@ EngineRoute planRoute(const QString& connectionString, const QString& programFol
             decided = false;
         if (!decided) {
             if (!OdbcDriverRegistry::isInstalled(driver))
-                noDriver(asked, QStringLiteral("the ODBC driver ") + driver);
+                noDriver(asked, QStringLiteral("ODBC 驅動程式 ") + driver);
             route = passThroughRoute(connectionString, cs, asked);
         }
     } else if (cs.value(QStringLiteral("DSN"))) {
         route = passThroughRoute(connectionString, cs, asked);
     } else {
-        noDriver(asked, QStringLiteral("this connection string"));
+        noDriver(asked, QStringLiteral("這個連線參數"));
     }
     route.provider = reportedProviderName(connectionString);
     settleServerAddress(route, cs);

@@ -15,7 +15,7 @@ QString diagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
     if (SQLGetDiagRec(handleType, handle, 1, state, &native, text, sizeof text, &length) != SQL_SUCCESS)
-        return QStringLiteral("The ODBC driver could not list the tables.");
+        return QStringLiteral("ODBC 驅動程式無法列出資料表。");
     return QString::fromUtf8(reinterpret_cast<const char*>(text), length);
 }
 
@@ -29,7 +29,8 @@ QVariant columnText(SQLHSTMT stmt, SQLUSMALLINT column) {
         if (rc == SQL_NO_DATA)
             break;
         if (!SQL_SUCCEEDED(rc))
-            throw AppError(ErrNo::DbStatementRejected, diagnostics(SQL_HANDLE_STMT, stmt));
+            throw Errors::fromEngine(ErrNo::DbStatementRejected, QStringLiteral("無法讀取資料表清單"),
+                                     diagnostics(SQL_HANDLE_STMT, stmt));
         if (indicator == SQL_NULL_DATA)
             return QVariant();
         const SQLLEN capacity = SQLLEN(sizeof chunk - sizeof(SQLWCHAR));
@@ -46,22 +47,24 @@ QVariant columnText(SQLHSTMT stmt, SQLUSMALLINT column) {
 QList<CatalogRow> odbcTablesCatalogue(const QSqlDatabase& db) {
     const QVariant handle = db.driver()->handle();
     if (!handle.isValid() || !handle.constData())
-        throw AppError(ErrNo::DbStatementRejected,
-                       QStringLiteral("The ODBC connection handle is not available."));
+        throw AppError(ErrNo::DbStatementRejected, QStringLiteral("無法取得 ODBC 連線代碼。"));
     SQLHDBC dbc = *static_cast<const SQLHDBC*>(handle.constData());
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt)))
-        throw AppError(ErrNo::DbStatementRejected, diagnostics(SQL_HANDLE_DBC, dbc));
+        throw Errors::fromEngine(ErrNo::DbStatementRejected, QStringLiteral("無法讀取資料表清單"),
+                                 diagnostics(SQL_HANDLE_DBC, dbc));
     QList<CatalogRow> rows;
     try {
         if (!SQL_SUCCEEDED(SQLTables(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0)))
-            throw AppError(ErrNo::DbStatementRejected, diagnostics(SQL_HANDLE_STMT, stmt));
+            throw Errors::fromEngine(ErrNo::DbStatementRejected, QStringLiteral("無法讀取資料表清單"),
+                                     diagnostics(SQL_HANDLE_STMT, stmt));
         for (;;) {
             const SQLRETURN rc = SQLFetch(stmt);
             if (rc == SQL_NO_DATA)
                 break;
             if (!SQL_SUCCEEDED(rc))
-                throw AppError(ErrNo::DbStatementRejected, diagnostics(SQL_HANDLE_STMT, stmt));
+                throw Errors::fromEngine(ErrNo::DbStatementRejected, QStringLiteral("無法讀取資料表清單"),
+                                         diagnostics(SQL_HANDLE_STMT, stmt));
             rows.append(
                 {columnText(stmt, 1), columnText(stmt, 2), columnText(stmt, 3), columnText(stmt, 4), {}});
         }

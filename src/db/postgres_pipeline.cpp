@@ -28,9 +28,10 @@ public:
             m_context = Context::Operators;
             break;
         case PQTRANS_INERROR:
-            throw AppError(ErrNo::DbStatementRejected,
-                           QStringLiteral("The transaction opened with BEGIN has failed and takes no more "
-                                          "statements; end it with ROLLBACK first. Nothing was run."));
+            throw AppError(
+                ErrNo::DbStatementRejected,
+                QStringLiteral(
+                    "以 BEGIN 開始的交易已失敗, 不再接受陳述式; 請先以 ROLLBACK 結束它。未執行任何陳述式。"));
         default:
             break;
         }
@@ -114,7 +115,7 @@ public:
             rolledBack(Context::Scripts);
             m_context = Context::None;
             if (!ok)
-                throw AppError(ErrNo::DbStatementRejected, why);
+                throw Errors::statementRejected(why);
             return;
         }
         transactionControlRan(QString::fromLatin1(sql), 0, PQtransactionStatus(m_conn) != PQTRANS_IDLE);
@@ -137,7 +138,7 @@ private:
         if (m_inPipeline)
             return;
         if (!PQenterPipelineMode(m_conn))
-            throw AppError(ErrNo::DbStatementRejected, QString::fromUtf8(PQerrorMessage(m_conn)).trimmed());
+            throw Errors::statementRejected(QString::fromUtf8(PQerrorMessage(m_conn)).trimmed());
         PQsetnonblocking(m_conn, 1);
         m_inPipeline = true;
     }
@@ -153,7 +154,7 @@ private:
     void send(Item item, const QByteArray& sql, int line) {
         enterPipeline();
         if (!PQsendQueryParams(m_conn, sql.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0))
-            throw AppError(ErrNo::DbStatementRejected, QString::fromUtf8(PQerrorMessage(m_conn)).trimmed());
+            throw Errors::statementRejected(QString::fromUtf8(PQerrorMessage(m_conn)).trimmed());
         m_sent.push_back({item, m_context, line});
         if (item == Item::Statement)
             ++m_statementsInFlight;
@@ -236,8 +237,7 @@ private:
     void connectionLost() {
         const QString why = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
         if (!m_failure && !m_sent.empty())
-            m_failure = Failure{m_sent.front(),
-                                QStringLiteral("The connection to the PostgreSQL server was lost: ") + why};
+            m_failure = Failure{m_sent.front(), QStringLiteral("與 PostgreSQL 伺服器的連線已中斷: ") + why};
         m_sent.clear();
         m_statementsInFlight = 0;
     }
@@ -301,7 +301,7 @@ private:
             m_outcome.stopped = true;
             return;
         }
-        throw AppError(ErrNo::DbStatementRejected, failure.message);
+        throw Errors::statementRejected(failure.message);
     }
 
     // Runs a statement by itself, outside the pipeline, as psql sends it; false with the server's
@@ -339,7 +339,7 @@ private:
     // The data of COPY ... FROM STDIN, as psql reads it from the lines after the statement.
     void sendCopyRows(const std::function<bool(QByteArray&)>* copyRows) {
         if (!copyRows) {
-            PQputCopyEnd(m_conn, "no data follows COPY ... FROM STDIN here");
+            PQputCopyEnd(m_conn, "此處的 COPY ... FROM STDIN 之後沒有資料");
             return;
         }
         QByteArray row;
@@ -349,7 +349,7 @@ private:
                 break;
             if (rows % 1000 == 0 && !keepGoing()) {
                 m_copyStopped = true;
-                PQputCopyEnd(m_conn, "stopped by the operator (Esc)");
+                PQputCopyEnd(m_conn, "操作者已停止 (Esc)");
                 return;
             }
         }
@@ -403,7 +403,7 @@ private:
                 return;
             }
             failedAt(line);
-            throw AppError(ErrNo::DbStatementRejected, why);
+            throw Errors::statementRejected(why);
         }
         if (guarded)
             exec("RELEASE SAVEPOINT orvik_statement");

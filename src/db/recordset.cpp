@@ -71,8 +71,8 @@ void Recordset::moveNext() {
         if (rc == SQLITE_INTERRUPT && m_position > 0 && StatementWait::cancelled())
             return;
         if (rc != SQLITE_DONE)
-            throw AppError(ErrNo::DbStatementRejected,
-                           QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement))));
+            throw Errors::fromEngine(ErrNo::DbStatementRejected, QStringLiteral("讀取資料列時資料庫回報錯誤"),
+                                     QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement))));
         return;
     }
     if (m_query->next()) {
@@ -82,7 +82,8 @@ void Recordset::moveNext() {
     }
     m_eof = true;
     if (m_query->lastError().isValid())
-        throw AppError(ErrNo::DbStatementRejected, m_query->lastError().text());
+        throw Errors::fromEngine(ErrNo::DbStatementRejected, QStringLiteral("讀取資料列時資料庫回報錯誤"),
+                                 m_query->lastError().text());
 }
 
 void Recordset::nextStreamedRow() {
@@ -113,13 +114,12 @@ void Recordset::nextStreamedRow() {
     // Stopped by the operator between two rows: the rows read so far are the result.
     if (StatementWait::cancelled() && m_position > 0)
         return;
-    throw AppError(ErrNo::DbStatementRejected, why);
+    throw Errors::fromEngine(ErrNo::DbStatementRejected, QStringLiteral("讀取資料列時資料庫回報錯誤"), why);
 }
 
 QVariant Recordset::value(int i) const {
     if (eof())
-        throw AppError(3021,
-                       QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+        throw Errors::noCurrentRecord();
     if (m_pgResult)
         return exactValue(i);
     if (!m_statement)
@@ -169,8 +169,7 @@ Recordset::RawCell Recordset::rawCell(int i) const {
                          ? *static_cast<PGresult* const*>(handle.constData())
                          : nullptr;
             if (!result)
-                throw AppError(ErrNo::DbStatementRejected,
-                               QStringLiteral("The server's result is not available."));
+                throw AppError(ErrNo::DbStatementRejected, QStringLiteral("無法取得伺服器傳回的結果。"));
             row = PQntuples(result) == 1 ? 0 : m_query->at();
         }
         if (PQgetisnull(result, row, i))

@@ -45,8 +45,7 @@ void SetDBType(Connection* connection, const QString& dialectKey) {
     guarded(QStringLiteral("basADODB_SetDBType"), [&] {
         Connection* c = connection ? connection : MainConnection().get();
         if (!c)
-            throw AppError(ErrNo::ObjectNotSet,
-                           QStringLiteral("Object variable or With block variable not set"));
+            throw Errors::objectNotSet();
         const QString key =
             dialectKey.isEmpty() ? dialectKeyFor(c->provider(), c->connectionString()) : dialectKey;
         struct Row {

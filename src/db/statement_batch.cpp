@@ -21,7 +21,7 @@ std::pair<QByteArray, QByteArray> firstSqliteStatement(sqlite3* handle, const QB
     sqlite3_stmt* statement = nullptr;
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &statement, &tail) != SQLITE_OK)
-        throw AppError(ErrNo::DbStatementRejected, QString::fromUtf8(sqlite3_errmsg(handle)));
+        throw Errors::statementRejected(QString::fromUtf8(sqlite3_errmsg(handle)));
     const bool any = statement != nullptr;
     sqlite3_finalize(statement);
     const qsizetype used = tail ? qsizetype(tail - text.constData()) : text.size();
@@ -63,8 +63,8 @@ StatementBatch::StatementBatch(Connection& connection, const QString& sql) : m_c
         break;
     }
     throw AppError(ErrNo::DbStatementRejected,
-                   QStringLiteral("This data source runs one statement at a time, and the text holds %1. "
-                                  "Nothing was run: select one statement and run it, or run them one by one.")
+                   QStringLiteral("這個資料來源一次只能執行一個陳述式, 而這段文字有 %1 個, 未執行: "
+                                  "請選取其中一個再執行, 或逐一執行。")
                        .arg(countStatements(sql)));
 }
 
@@ -120,8 +120,9 @@ void StatementBatch::runPostgresBatch(const QString& sql) {
     PGconn* conn = postgresConnection(m_connection.database());
     if (!conn || !PQsendQuery(conn, sql.toUtf8().constData()))
         throw AppError(ErrNo::DbStatementRejected,
-                       conn ? QString::fromUtf8(PQerrorMessage(conn)).trimmed()
-                            : QStringLiteral("The connection to the PostgreSQL server is closed."));
+                       conn ? QStringLiteral("資料庫無法執行陳述式: ") +
+                                  QString::fromUtf8(PQerrorMessage(conn)).trimmed()
+                            : QStringLiteral("與 PostgreSQL 伺服器的連線已關閉。"));
     // Rows come one at a time as the server sends them: a big result never sits in memory twice.
     PQsetSingleRowMode(conn);
     takePostgresResults(conn, true);
@@ -151,7 +152,7 @@ void StatementBatch::takePostgresResults(pg_conn* conn, bool keepFirstRows) {
     }
     if (!failure.isEmpty()) {
         m_rows.reset();
-        throw AppError(ErrNo::DbStatementRejected, failure);
+        throw Errors::statementRejected(failure);
     }
 }
 
@@ -161,7 +162,7 @@ void StatementBatch::runOdbcBatch(const QString& sql) {
     query->setForwardOnly(true);
     query->setNumericalPrecisionPolicy(QSql::HighPrecision);
     if (!runStatement(*query, Engine::Odbc, sql))
-        throw AppError(ErrNo::DbStatementRejected, failureText(query->lastError(), db));
+        throw Errors::statementRejected(failureText(query->lastError(), db));
     for (;;) {
         if (query->isSelect()) {
             m_rows = m_connection.adopt(std::move(query));

@@ -313,7 +313,7 @@ protected:
             sqlite3_stmt* statement = nullptr;
             const char* tail = nullptr;
             if (sqlite3_prepare_v2(m_handle, next, int(end - next), &statement, &tail) != SQLITE_OK)
-                throw AppError(ErrNo::DbStatementRejected, QString::fromUtf8(sqlite3_errmsg(m_handle)));
+                throw Errors::statementRejected(QString::fromUtf8(sqlite3_errmsg(m_handle)));
             if (!statement)
                 return; // only blanks and comments were left
             // Interrupted, a statement that writes inside a transaction takes the whole of it
@@ -327,7 +327,7 @@ protected:
             if (step != SQLITE_DONE) {
                 const QString why = QString::fromUtf8(sqlite3_errmsg(m_handle));
                 sqlite3_finalize(statement);
-                throw AppError(ErrNo::DbStatementRejected, why);
+                throw Errors::statementRejected(why);
             }
             sqlite3_finalize(statement);
             next = tail;
@@ -433,7 +433,7 @@ protected:
     }
     void commitGroup() override {
         if (!m_db.commit())
-            throw AppError(ErrNo::DbStatementRejected, failureText(m_db.lastError(), m_db));
+            throw Errors::statementRejected(failureText(m_db.lastError(), m_db));
     }
     void rollbackAll() override {
         if (m_context == Context::OwnGroup) {
@@ -480,8 +480,7 @@ private:
 
 std::unique_ptr<StatementStream> StatementStream::open(Connection& connection) {
     if (!connection.isOpen())
-        throw AppError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
-                                            "It is either closed or invalid in this context."));
+        throw Errors::connectionUnusable();
     const QSqlDatabase db = connection.database();
     if (connection.engine() == Engine::Sqlite)
         if (sqlite3* handle = sqliteConnection(db))

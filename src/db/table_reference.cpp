@@ -51,8 +51,7 @@ TableReference TableReference::ofSelect(const QString& sql, QString* reason) {
         QStringLiteral("\\b(JOIN|UNION|INTERSECT|EXCEPT|GROUP\\s+BY|HAVING|DISTINCT)\\b|\\(\\s*SELECT\\b"),
         QRegularExpression::CaseInsensitiveOption);
     if (const auto m = combining.match(text); m.hasMatch()) {
-        *reason = QStringLiteral("The result is read-only: it combines or summarises rows (%1).")
-                      .arg(m.captured(0).trimmed());
+        *reason = QStringLiteral("結果是唯讀的: 它合併或彙總了資料列 (%1)。").arg(m.captured(0).trimmed());
         return {};
     }
     static const QRegularExpression shape(
@@ -64,6 +63,6 @@ TableReference TableReference::ofSelect(const QString& sql, QString* reason) {
     const auto m = shape.match(text);
     const TableReference table = m.hasMatch() ? parse(m.captured(1)) : TableReference();
     if (table.isEmpty())
-        *reason = QStringLiteral("The result is read-only: the statement does not read one plain table.");
+        *reason = QStringLiteral("結果是唯讀的: 這個陳述式不是只讀取一個資料表。");
     return table;
 }

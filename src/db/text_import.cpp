@@ -45,8 +45,7 @@ QString tableRefusal(Connection& connection, const QString& tableName, const QSt
 // The import itself; throws AppError naming the file and line of a failure.
 void importFile(const QString& fileName, const QString& tableName, Connection* connection, LineRun& run) {
     if (!connection || !connection->isOpen())
-        throw AppError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
-                                            "It is either closed or invalid in this context."));
+        throw Errors::connectionUnusable();
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throwReadError(fileName, fileErrorReason(file));

@@ -41,9 +41,9 @@ Kind kindOf(int adoType) {
 
 [[noreturn]] void refuse(const QString& text, const QString& column, const QString& needed) {
     const QString shown = text.size() > 40 ? text.left(40) + QStringLiteral("...") : text;
-    throw AppError(ErrNo::DbStatementRejected,
-                   QStringLiteral("\"%1\" cannot go into column %2: it takes %3. Nothing was changed.")
-                       .arg(shown, column, needed));
+    throw AppError(
+        ErrNo::DbStatementRejected,
+        QStringLiteral("\"%1\" 不能存入欄位 %2: 這個欄位需要%3, 未寫入。").arg(shown, column, needed));
 }
 
 // "2016/1/5", "2016-01-05 9:30", "2016/01/05 09:30:15.25+08" as ISO text; the part after the time
@@ -85,33 +85,33 @@ QVariant typedValue(const QString& text, int adoType, const QString& column, Ser
         static const QRegularExpression hex(QStringLiteral("^0[xX]((?:[0-9A-Fa-f]{2})*)$"));
         const auto m = hex.match(trimmed);
         if (!m.hasMatch())
-            refuse(text, column, QStringLiteral("bytes, typed as 0x and pairs of hexadecimal digits"));
+            refuse(text, column, QStringLiteral("位元組, 以 0x 加上成對的十六進位數字輸入"));
         return QByteArray::fromHex(m.captured(1).toLatin1());
     }
     case Kind::Date:
         if (const QString iso = isoDate(trimmed, !strict); !iso.isEmpty())
             return iso;
         if (strict)
-            refuse(text, column, QStringLiteral("a date, typed as 2016/01/05 or 2016/01/05 13:45:00"));
+            refuse(text, column, QStringLiteral("日期, 以 2016/01/05 或 2016/01/05 13:45:00 的形式輸入"));
         return text;
     case Kind::Time: {
         static const QRegularExpression form(
             QStringLiteral(R"(^([01]?\d|2[0-3]):[0-5]\d(:[0-5]\d(\.\d+)?)?$)"));
         if (strict && !form.match(trimmed).hasMatch())
-            refuse(text, column, QStringLiteral("a time of day, typed as 13:45 or 13:45:30"));
+            refuse(text, column, QStringLiteral("時間, 以 13:45 或 13:45:30 的形式輸入"));
         return strict ? trimmed : text;
     }
     case Kind::Whole: {
         bool ok = false;
         const qlonglong value = trimmed.toLongLong(&ok);
         if (strict && !ok)
-            refuse(text, column, QStringLiteral("a whole number"));
+            refuse(text, column, QStringLiteral("整數"));
         return ok ? QVariant(value) : QVariant(text);
     }
     case Kind::Number: {
         static const QRegularExpression form(QStringLiteral(R"(^[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?$)"));
         if (strict && !form.match(trimmed).hasMatch())
-            refuse(text, column, QStringLiteral("a number"));
+            refuse(text, column, QStringLiteral("數字"));
         return strict ? trimmed : text;
     }
     case Kind::Boolean: {
@@ -122,7 +122,7 @@ QVariant typedValue(const QString& text, int adoType, const QString& column, Ser
             return qlonglong(1);
         if (word == QLatin1String("false") || word == QLatin1String("0"))
             return qlonglong(0);
-        refuse(text, column, QStringLiteral("True or False"));
+        refuse(text, column, QStringLiteral("True 或 False"));
     }
     }
     return text;

@@ -22,11 +22,6 @@ namespace {
 constexpr qint64 kRowNotLocated = -2147217864;
 constexpr qint64 kTooManyRows = -2147217887;
 
-AppError noCurrentRecord() {
-    return AppError(3021,
-                    QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
-}
-
 // PostgreSQL types without an equality operator: their rows are found by the text of the value.
 bool comparedAsText(const QString& serverType) {
     static const QStringList types = {"json", "xml",  "point",   "line",  "lseg",
@@ -52,8 +47,7 @@ UpdatableRecordset::open(Connection& connection, const QString& sql,
     {
         auto read = connection.execute(sql);
         if (!read->isOpen())
-            throw AppError(ErrNo::DbStatementRejected,
-                           QStringLiteral("The statement returned no rows to maintain."));
+            throw AppError(ErrNo::DbStatementRejected, QStringLiteral("這個陳述式沒有傳回可維護的資料列。"));
         for (const FieldInfo& field : read->fields())
             rs->m_columns.append({field, false, {}, {}});
         // Each record is packed as it is read: a million records cost about their data. Engines
@@ -149,7 +143,7 @@ void UpdatableRecordset::noteLength(int record, int field, const QVariant& value
 
 void UpdatableRecordset::learnTable(const QString& sql) {
     if (m_connection.route().readOnly) {
-        m_readOnlyReason = QStringLiteral("The data source is read-only.");
+        m_readOnlyReason = QStringLiteral("這個資料來源是唯讀的。");
         return;
     }
     m_table = TableReference::ofSelect(sql, &m_readOnlyReason);
@@ -158,7 +152,7 @@ void UpdatableRecordset::learnTable(const QString& sql) {
     QSqlDatabase db = m_connection.database();
     const QSqlRecord tableRecord = db.record(sqlTable());
     if (tableRecord.isEmpty()) {
-        m_readOnlyReason = QStringLiteral("The result is read-only: table %1 was not found.").arg(table());
+        m_readOnlyReason = QStringLiteral("結果是唯讀的: 找不到資料表 %1。").arg(table());
         m_table = {};
         return;
     }
@@ -201,9 +195,7 @@ void UpdatableRecordset::learnTable(const QString& sql) {
         m_keyFields << found;
     }
     if (writableFields().isEmpty())
-        m_readOnlyReason =
-            QStringLiteral("The result is read-only: none of its columns comes straight from table %1.")
-                .arg(table());
+        m_readOnlyReason = QStringLiteral("結果是唯讀的: 沒有一個欄位直接來自資料表 %1。").arg(table());
     m_returning = server == ServerKind::Postgres ||
                   (server == ServerKind::Sqlite && sqlite3_libversion_number() >= 3035000);
 }
@@ -290,9 +282,8 @@ QVariantList UpdatableRecordset::writeOneRow(const QString& sql, const QVariantL
     if (!guard.canUndo() && !located)
         throw AppError(
             ErrNo::DbStatementRejected,
-            QStringLiteral("The %1 was not sent: table %2 has no primary key among the columns read, "
-                           "and this connection can open neither a transaction nor a savepoint to take "
-                           "back a change that reaches more than one row.")
+            QStringLiteral("%1未送出: 資料表 %2 讀出的欄位中沒有主鍵, 而這個連線無法開啟交易或儲存點, "
+                           "無法收回影響一筆以上資料列的變更。")
                 .arg(verb, table()));
     QSqlDatabase db = m_connection.database();
     auto query = std::make_unique<QSqlQuery>(db);
@@ -310,7 +301,7 @@ QVariantList UpdatableRecordset::writeOneRow(const QString& sql, const QVariantL
         query->finish();
         guard.undo();
         query.reset();
-        throw AppError(ErrNo::DbStatementRejected, text);
+        throw Errors::statementRejected(text);
     }
     qint64 touched = 0;
     QVariantList row;
@@ -335,19 +326,16 @@ QVariantList UpdatableRecordset::writeOneRow(const QString& sql, const QVariantL
     }
     const QString undoFailed = guard.undo();
     if (!undoFailed.isEmpty())
-        throw AppError(
-            kTooManyRows,
-            QStringLiteral("The %1 reached %2 rows of %3, not one, and taking it back failed (%4): "
-                           "those rows may have changed.")
-                .arg(verb)
-                .arg(touched)
-                .arg(table(), undoFailed));
+        throw AppError(kTooManyRows, QStringLiteral("%1影響了 %3 的 %2 筆資料列而不是一筆, 且無法收回 (%4): "
+                                                    "這些資料列可能已被變更。")
+                                         .arg(verb)
+                                         .arg(touched)
+                                         .arg(table(), undoFailed));
     if (touched == 0)
-        throw AppError(kRowNotLocated, QStringLiteral("Row cannot be located for updating. Some values may "
-                                                      "have been changed since it was last read."));
+        throw AppError(kRowNotLocated,
+                       QStringLiteral("找不到要更新的資料列: 自上次讀取後, 有些值可能已被變更。"));
     throw AppError(kTooManyRows,
-                   QStringLiteral("The %1 would reach %2 rows of %3 holding the same values, not one; "
-                                  "nothing was changed.")
+                   QStringLiteral("%1會影響 %3 中值相同的 %2 筆資料列而不是一筆, 未做任何變更。")
                        .arg(verb)
                        .arg(touched)
                        .arg(table()));
@@ -405,18 +393,16 @@ void UpdatableRecordset::requireWritable(int field) const {
     if (!m_readOnlyReason.isEmpty())
         throw AppError(ErrNo::DbStatementRejected, m_readOnlyReason);
     if (field < 0 || field >= m_columns.size() || !m_columns[field].writable)
-        throw AppError(
-            ErrNo::DbStatementRejected,
-            QStringLiteral("The column %1 cannot be changed: it is not a column of table %2 that can be "
-                           "written.")
-                .arg(field >= 0 && field < m_columns.size() ? m_columns[field].field.name
-                                                            : QString::number(field),
-                     table()));
+        throw AppError(ErrNo::DbStatementRejected,
+                       QStringLiteral("欄位 %1 不能變更: 它不是資料表 %2 中可寫入的欄位。")
+                           .arg(field >= 0 && field < m_columns.size() ? m_columns[field].field.name
+                                                                       : QString::number(field),
+                                table()));
 }
 
 void UpdatableRecordset::setValue(int record, int field, const QString& text) {
     if (record < 0 || record >= m_records.size())
-        throw noCurrentRecord();
+        throw Errors::noCurrentRecord();
     requireWritable(field);
     const Column& c = m_columns[field];
     m_records[record].edits.insert(field,
@@ -439,7 +425,7 @@ bool UpdatableRecordset::discard(int record) {
 
 void UpdatableRecordset::save(int record) {
     if (record < 0 || record >= m_records.size())
-        throw noCurrentRecord();
+        throw Errors::noCurrentRecord();
     Record& r = m_records[record];
     if (r.isNew)
         insert(r);
@@ -474,14 +460,12 @@ void UpdatableRecordset::saveTogether(const QList<int>& records,
             // nothing of this row, so the rows are not refused one by one but left as typed.
             if (!group)
                 throw AppError(error.number(),
-                               error.description() +
-                                   QStringLiteral(" The rows not written keep the values typed."));
+                               error.description() + QStringLiteral(" 未寫入的資料列保留輸入的值。"));
             for (auto it = before.cbegin(); it != before.cend(); ++it)
                 m_records[it.key()] = it.value();
             group->undo();
             throw AppError(error.number(),
-                           error.description() + QStringLiteral(" None of the rows were written; "
-                                                                "they keep the values typed."));
+                           error.description() + QStringLiteral(" 所有資料列都未寫入, 保留輸入的值。"));
         }
     }
     if (!group)
@@ -492,8 +476,7 @@ void UpdatableRecordset::saveTogether(const QList<int>& records,
         for (auto it = before.cbegin(); it != before.cend(); ++it)
             m_records[it.key()] = it.value();
         throw AppError(error.number(),
-                       error.description() + QStringLiteral(" None of the rows were written; they keep the "
-                                                            "values typed."));
+                       error.description() + QStringLiteral(" 所有資料列都未寫入, 保留輸入的值。"));
     }
 }
 
@@ -513,7 +496,7 @@ void UpdatableRecordset::update(Record& record) {
     const QVariantList returned = writeOneRow(
         QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(sqlTable(), sets.join(QStringLiteral(", ")), where) +
             returningClause(),
-        bound, QStringLiteral("update"), !m_keyFields.isEmpty());
+        bound, QStringLiteral("更新"), !m_keyFields.isEmpty());
     QVariantList values = record.values;
     for (int f : changed)
         values[f] = record.edits[f];
@@ -547,7 +530,7 @@ void UpdatableRecordset::insert(Record& record) {
                                         : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                               .arg(sqlTable(), names.join(QStringLiteral(", ")),
                                                    marks.join(QStringLiteral(", ")));
-    const QVariantList returned = writeOneRow(sql + returningClause(), bound, QStringLiteral("insert"), true);
+    const QVariantList returned = writeOneRow(sql + returningClause(), bound, QStringLiteral("新增"), true);
     QVariantList values = record.values;
     for (int f : given)
         values[f] = record.edits[f];
@@ -566,8 +549,8 @@ void UpdatableRecordset::insert(Record& record) {
 
 AppError UpdatableRecordset::unlocatableError() const {
     return AppError(kTooManyRows,
-                    QStringLiteral("The new row of %1 cannot be told apart from rows holding the same "
-                                   "values until the rows are read again (F5); nothing was changed.")
+                    QStringLiteral("%1 的新資料列與值相同的資料列無法區分, 須重新讀取 (F5) 後才能變更; "
+                                   "未做任何變更。")
                         .arg(table()));
 }
 
@@ -600,7 +583,7 @@ bool UpdatableRecordset::identifyNewRow(QVariantList& values, const QList<int>& 
 
 void UpdatableRecordset::deleteFromTable(int record) {
     if (record < 0 || record >= m_records.size())
-        throw noCurrentRecord();
+        throw Errors::noCurrentRecord();
     const Record& r = m_records[record];
     if (r.isNew)
         return;
@@ -611,5 +594,5 @@ void UpdatableRecordset::deleteFromTable(int record) {
     QVariantList bound;
     const QString where = whereOf(r.values, {}, &bound);
     writeOneRow(QStringLiteral("DELETE FROM %1 WHERE %2").arg(sqlTable(), where), bound,
-                QStringLiteral("delete"), !m_keyFields.isEmpty());
+                QStringLiteral("刪除"), !m_keyFields.isEmpty());
 }

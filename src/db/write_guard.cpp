@@ -31,10 +31,9 @@ std::optional<bool> operatorsTransactionOpen(const QSqlDatabase& db, ServerKind 
                 return std::nullopt;
             const PGTransactionStatusType status = PQtransactionStatus(conn);
             if (status == PQTRANS_INERROR)
-                throw AppError(
-                    ErrNo::DbStatementRejected,
-                    QStringLiteral("The transaction opened with BEGIN has failed and takes no more "
-                                   "statements; end it with ROLLBACK first. Nothing was written."));
+                throw AppError(ErrNo::DbStatementRejected,
+                               QStringLiteral("以 BEGIN 開始的交易已失敗, 不再接受陳述式; 請先以 ROLLBACK "
+                                              "結束它。未寫入任何資料。"));
             return status == PQTRANS_INTRANS;
         }
         // A statement inside a transaction block starts later than the transaction did.
@@ -53,7 +52,7 @@ std::optional<bool> operatorsTransactionOpen(const QSqlDatabase& db, ServerKind 
 WriteGuard::WriteGuard(Connection& connection) : m_connection(connection) {
     QSqlDatabase db = connection.database();
     if (!db.isOpen())
-        throw AppError(3709, failureText(db.lastError(), db));
+        throw Errors::connectionUnusable();
     const ServerKind server = connection.serverKind();
     // SQLite's savepoint opens a transaction of its own when there is none, and nests in the
     // operator's when there is one: it serves both.
@@ -100,11 +99,11 @@ void WriteGuard::keep() {
     if (m_mode == Mode::Transaction) {
         kept = db.commit();
         if (!kept)
-            failure = QStringLiteral("The change could not be committed: ") + failureText(db.lastError(), db);
+            failure = QStringLiteral("變更無法確定 (COMMIT): ") + failureText(db.lastError(), db);
     } else if (m_connection.serverKind() != ServerKind::SqlServer) {
         kept = run(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, &failure);
         if (!kept)
-            failure = QStringLiteral("The change could not be kept: ") + failure;
+            failure = QStringLiteral("變更無法保留: ") + failure;
     }
     if (kept) {
         m_open = false;

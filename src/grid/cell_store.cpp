@@ -19,7 +19,7 @@ using ChunkMemory::kChunkBytes;
 constexpr size_t kAlignment = alignof(quint16);
 
 [[noreturn]] void outOfRange() {
-    throw AppError(381, QStringLiteral("Subscript out of range"));
+    throw Errors::subscriptOutOfRange();
 }
 
 constexpr quint16 kWide = 0x8000;

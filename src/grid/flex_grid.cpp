@@ -108,7 +108,7 @@ void FlexGrid::setRow(int row) {
     const int col = this->col() >= m_model->fixedCols() ? this->col() : m_model->fixedCols();
     const QModelIndex at = m_model->viewIndex(row, col);
     if (!at.isValid())
-        throw AppError(381, QStringLiteral("Subscript out of range"));
+        throw Errors::subscriptOutOfRange();
     setCurrentIndex(at);
 }
 
@@ -116,7 +116,7 @@ void FlexGrid::setCol(int col) {
     const int row = this->row() >= m_model->fixedRows() ? this->row() : m_model->fixedRows();
     const QModelIndex at = m_model->viewIndex(row, col);
     if (!at.isValid())
-        throw AppError(381, QStringLiteral("Subscript out of range"));
+        throw Errors::subscriptOutOfRange();
     setCurrentIndex(at);
 }
 

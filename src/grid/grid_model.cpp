@@ -22,8 +22,7 @@ void GridModel::changeShape(const std::function<void()>& change) {
 
 void GridModel::requireFree() const {
     if (m_bound)
-        throw AppError(ErrNo::InvalidCall, QStringLiteral("The grid is bound to a recordset: its rows change "
-                                                          "with the records."));
+        throw AppError(ErrNo::InvalidCall, QStringLiteral("表格已連結資料集: 它的資料列隨資料錄改變。"));
 }
 
 void GridModel::bind(BoundRows* rows) {
@@ -68,7 +67,7 @@ void GridModel::boundRowChanged(int row) {
 QString GridModel::text(int row, int col) const {
     if (m_bound && row >= m_fixedRows) {
         if (row >= rows() || col < 0 || col >= cols())
-            throw AppError(381, QStringLiteral("Subscript out of range"));
+            throw Errors::subscriptOutOfRange();
         return m_bound->text(row - m_fixedRows, col);
     }
     return m_store.text(row, col);
@@ -150,7 +149,7 @@ void GridModel::appendRow(const QString* cells, int count) {
 void GridModel::removeItem(int row) {
     requireFree();
     if (row < 0 || row >= m_store.rows())
-        throw AppError(381, QStringLiteral("Subscript out of range"));
+        throw Errors::subscriptOutOfRange();
     const auto remove = [&] {
         m_store.removeRow(row);
         shiftFormatting([row](int r) { return r == row ? -1 : r > row ? r - 1 : r; });

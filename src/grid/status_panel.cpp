@@ -13,8 +13,7 @@ QString& StatusMessage() {
 void DispElaMsg(ElasticPanel* panel, const QString& text, int beepCount) {
     guarded(QStringLiteral("DispElaMsg"), [&] {
         if (!panel)
-            throw AppError(ErrNo::ObjectNotSet,
-                           QStringLiteral("Object variable or With block variable not set"));
+            throw Errors::objectNotSet();
         Operator& op = currentOperator();
         panel->setCaption(text);
         panel->setFloodPercent(100);

@@ -169,9 +169,7 @@ void FilePage::cmdScript_Click() {
         run.progress = [&](qint64 lines) { return progress(lines); };
         try {
             if (!MainConnection() || !MainConnection()->isOpen())
-                throw AppError(3709,
-                               QStringLiteral("The connection cannot be used to perform this operation. "
-                                              "It is either closed or invalid in this context."));
+                throw Errors::connectionUnusable();
             runScriptFile(fileName, *MainConnection(), run);
         } catch (...) {
             failed = true;

@@ -152,7 +152,7 @@ void frmSure::PickRST(Recordset* pRST) {
         m_list->setCols(1);
         m_list->setRows(0);
         if (!pRST || !pRST->isOpen())
-            throw AppError(3704, QStringLiteral("Operation is not allowed when the object is closed."));
+            throw Errors::objectClosed();
         if (pRST->eof())
             return;
         m_list->setRedraw(false);

@@ -113,8 +113,8 @@ void Maintenance::enter() {
         if (const int statements = countStatements(CurrentSql()); statements > 1)
             throw AppError(
                 ErrNo::DbStatementRejected,
-                QStringLiteral("Maintenance opens one SELECT, and the text holds %1 statements: select "
-                               "the one to maintain. Nothing was run.")
+                QStringLiteral("維護模式只開啟一個 SELECT, 而這段文字有 %1 個陳述式: 請選取要維護的那一個。"
+                               "未執行。")
                     .arg(statements));
         // Changes not yet written go first: a write the operator stops keeps the mode and the
         // changes as they are, and the new read does not start.
@@ -127,14 +127,12 @@ void Maintenance::enter() {
         m_w.fg1->setRows(1);
         status(m_w.elaMsg, LocalMsg(QStringLiteral("LoadingRecordSet..")));
         if (!MainConnection() || !MainConnection()->isOpen())
-            throw AppError(3709, QStringLiteral("The connection cannot be used to perform this operation. "
-                                                "It is either closed or invalid in this context."));
+            throw Errors::connectionUnusable();
         if (MainConnection()->route().readOnly)
-            throw AppError(
-                ErrNo::DbStatementRejected,
-                QStringLiteral("This data source is opened read-only (%1 files are read through MDBTools): "
-                               "its rows can be queried but not maintained.")
-                    .arg(MainConnection()->route().kind));
+            throw AppError(ErrNo::DbStatementRejected,
+                           QStringLiteral("這個資料來源以唯讀方式開啟 (%1 檔案經由 MDBTools 讀取): "
+                                          "可以查詢, 不能維護。")
+                               .arg(MainConnection()->route().kind));
         // A long read shows its count now and then, and stops on Esc keeping the rows read.
         QElapsedTimer clock;
         clock.start();
@@ -207,7 +205,7 @@ bool Maintenance::leave(bool keepRowsShown, bool stoppable) {
             if (lost.isEmpty())
                 number = error.number();
             lost << QStringLiteral("%1 %2: %3\r\n    (%4)")
-                        .arg(m_rs->isNew(record) ? QStringLiteral("New row") : QStringLiteral("Row"))
+                        .arg(m_rs->isNew(record) ? QStringLiteral("新資料列") : QStringLiteral("資料列"))
                         .arg(record + 1)
                         .arg(m_rs->describeUnsaved(record), error.description());
         }
@@ -221,10 +219,8 @@ bool Maintenance::leave(bool keepRowsShown, bool stoppable) {
     m_w.fg1->setBackColor(Qt::white);
     reportRefusals();
     if (!lost.isEmpty())
-        ReportError(kRowLeft,
-                    AppError(number, QStringLiteral("These changes could not be written to the table "
-                                                    "and are no longer in the grid:\r\n") +
-                                         lost.join(QStringLiteral("\r\n"))));
+        ReportError(kRowLeft, AppError(number, QStringLiteral("下列變更無法寫入資料表, 也已不在表格中:\r\n") +
+                                                   lost.join(QStringLiteral("\r\n"))));
     return true;
 }
 
@@ -264,12 +260,12 @@ void Maintenance::reportRefusals() {
     }
     QStringList lines;
     for (const Refusal& r : refusals)
-        lines << (r.column.isEmpty() ? QStringLiteral("row %1: %2").arg(r.row).arg(r.error.description())
-                                     : QStringLiteral("row %1, column %2: %3")
+        lines << (r.column.isEmpty() ? QStringLiteral("第 %1 列: %2").arg(r.row).arg(r.error.description())
+                                     : QStringLiteral("第 %1 列, 欄位 %2: %3")
                                            .arg(r.row)
                                            .arg(r.column, r.error.description()));
     ReportError(refusals[0].label, AppError(refusals[0].error.number(),
-                                            QStringLiteral("%1 changes were refused:\r\n").arg(lines.size()) +
+                                            QStringLiteral("%1 項變更被拒絕:\r\n").arg(lines.size()) +
                                                 lines.join(QStringLiteral("\r\n"))));
 }
 

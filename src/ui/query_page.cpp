@@ -133,7 +133,7 @@ QString QueryPage::editorStatement() const {
 
 Connection& QueryPage::connection() {
     if (!MainConnection())
-        throw AppError(ErrNo::ObjectNotSet, QStringLiteral("Object variable or With block variable not set"));
+        throw Errors::objectNotSet();
     return *MainConnection();
 }
 

@@ -33,8 +33,8 @@ bool displayAvailable() {
 
 int Main(int argc, char** argv) {
     if (!displayAvailable()) {
-        std::fputs("ORVIK is a desktop program and needs a display (DISPLAY or WAYLAND_DISPLAY is not set).\n"
-                   "Start it from a desktop session, or in a virtual X server:\n"
+        std::fputs("ORVIK 是桌面程式, 需要顯示器 (DISPLAY 或 WAYLAND_DISPLAY 未設定)。\n"
+                   "請在桌面環境中啟動, 或在虛擬 X 伺服器中執行:\n"
                    "    xvfb-run -a -s \"-screen 0 1600x1000x24\" tools/run.sh\n",
                    stderr);
         return 1;

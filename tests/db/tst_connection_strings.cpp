@@ -288,15 +288,15 @@ void TestConnectionStrings::unroutableStringsNameWhatWasAsked_data() {
     QTest::newRow("Oracle without a driver") << "Provider=MSDAORA;Data Source=orcl"
                                              << "Provider=MSDAORA";
     QTest::newRow("nothing to go by") << "Server=x;Database=y"
-                                      << "no Provider, Driver or DSN";
+                                      << "沒有 Provider, Driver 或 DSN";
     QTest::newRow("SQLite without a file") << "Driver={SQLite3};Timeout=5"
-                                           << "no SQLite database file";
+                                           << "沒有指定 SQLite 資料庫檔案";
     QTest::newRow("port that is no number") << "Driver={PostgreSQL Unicode};Server=h;Port=abc;Database=d"
                                             << "Port=abc";
     QTest::newRow("PostgreSQL without a server") << "Driver={PostgreSQL Unicode};Database=d;Uid=u"
-                                                 << "no Server=";
+                                                 << "沒有 Server=";
     QTest::newRow("SQL Server without a server") << "Provider=SQLOLEDB;Initial Catalog=d"
-                                                 << "no Data Source=";
+                                                 << "沒有 Data Source=";
 }
 
 void TestConnectionStrings::unroutableStringsNameWhatWasAsked() {
@@ -308,7 +308,7 @@ void TestConnectionStrings::unroutableStringsNameWhatWasAsked() {
     } catch (const AppError& e) {
         QCOMPARE(e.number(), ErrNo::DbOpenFailed);
         QVERIFY2(e.description().contains(named), qPrintable(e.description()));
-        if (e.description().startsWith(QLatin1String("No installed driver")))
+        if (e.description().startsWith(QStringLiteral("沒有已安裝的驅動程式")))
             QVERIFY2(e.description().contains(QLatin1String("FreeTDS")) &&
                          e.description().contains(QLatin1String("QSQLITE")),
                      qPrintable(e.description()));

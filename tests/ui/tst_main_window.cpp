@@ -357,7 +357,7 @@ void TestMainWindow::programWithoutDisplaySaysSo() {
     QVERIFY(program.waitForFinished(20000));
     QCOMPARE(program.exitCode(), 1);
     const QString said = QString::fromLocal8Bit(program.readAllStandardError());
-    QVERIFY2(said.contains(QStringLiteral("needs a display")) && said.contains(QStringLiteral("xvfb-run")),
+    QVERIFY2(said.contains(QStringLiteral("需要顯示器")) && said.contains(QStringLiteral("xvfb-run")),
              qPrintable(said));
 }
 

@@ -301,7 +301,7 @@ void TestMaintenance::concurrentChangeIsDetected() {
     QTRY_COMPARE(m_window->op.boxes.size(), 1);
     QVERIFY2(m_window->op.boxes[0].text.contains(QStringLiteral("代碼: -2147217864")),
              qPrintable(m_window->op.boxes[0].text));
-    QVERIFY(m_window->op.boxes[0].text.contains(QStringLiteral("Row cannot be located for updating")));
+    QVERIFY(m_window->op.boxes[0].text.contains(QStringLiteral("找不到要更新的資料列")));
     QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(),
              QStringLiteral("theirs"));
     QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("mine")); // the operator's edit stays in the grid
@@ -325,7 +325,7 @@ void TestMaintenance::keylessDuplicatesNeverChangeTogether() {
     f5(QStringLiteral("select a, b from dup order by a"));
     editCell(1, 1, QStringLiteral("changed")); // Enter on the last cell leaves the row
     QTRY_COMPARE(m_window->op.boxes.size(), 1);
-    QVERIFY(m_window->op.boxes[0].text.contains(QStringLiteral("not one; nothing was changed")));
+    QVERIFY(m_window->op.boxes[0].text.contains(QStringLiteral("而不是一筆, 未做任何變更")));
     QCOMPARE(scalar(QStringLiteral("select count(*) from dup where b = 'same'")).toInt(), 2);
     QCOMPARE(fg1()->textMatrix(1, 1), QStringLiteral("changed")); // the edit stays in the grid
     fg1()->setRow(1);
@@ -355,7 +355,7 @@ void TestMaintenance::readOnlyColumnsRefuseChanges() {
     f5(QStringLiteral("select rno, name, qty * 2 as double_qty from maint"));
     editCell(1, 2, QStringLiteral("100"));
     QTRY_COMPARE(m_window->op.boxes.size(), 1);
-    QVERIFY(m_window->op.boxes[0].text.contains(QStringLiteral("The column double_qty cannot be changed")));
+    QVERIFY(m_window->op.boxes[0].text.contains(QStringLiteral("欄位 double_qty 不能變更")));
     QCOMPARE(fg1()->textMatrix(1, 2), QStringLiteral("2"));
     editCell(1, 1, QStringLiteral("ok")); // the plain columns still can
     fg1()->setRow(2);
@@ -364,7 +364,7 @@ void TestMaintenance::readOnlyColumnsRefuseChanges() {
     f5(QStringLiteral("select m.name, d.b from maint m join dup d on d.a = m.rno"));
     QCOMPARE(mode(), QStringLiteral("EDIT"));
     editCell(1, 0, QStringLiteral("x"));
-    QTRY_VERIFY(!m_window->op.boxes.isEmpty() && lastBox().text.contains(QStringLiteral("read-only")));
+    QTRY_VERIFY(!m_window->op.boxes.isEmpty() && lastBox().text.contains(QStringLiteral("唯讀")));
 }
 
 void TestMaintenance::keysThatDoNothing() {
@@ -660,8 +660,8 @@ void TestMaintenance::pasteAnswersOnce() {
     QTRY_COMPARE(m_window->op.boxes.size(), 1);
     QTest::qWait(50);
     QCOMPARE(m_window->op.boxes.size(), 1);
-    for (const char* line : {"row 1, column dbl", "row 2, column dbl", "row 3, column dbl", "row 2: "})
-        QVERIFY2(lastBox().text.contains(QLatin1String(line)), qPrintable(lastBox().text));
+    for (const char* line : {"第 1 列, 欄位 dbl", "第 2 列, 欄位 dbl", "第 3 列, 欄位 dbl", "第 2 列: "})
+        QVERIFY2(lastBox().text.contains(QString::fromUtf8(line)), qPrintable(lastBox().text));
     QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 1")).toString(), QStringLiteral("a"));
     QCOMPARE(scalar(QStringLiteral("select name from maint where rno = 2")).toString(),
              QStringLiteral("two"));
