@@ -197,6 +197,10 @@ QIODevice& PendingFile::device() {
     return *m_device;
 }
 
+bool PendingFile::failed() const {
+    return m_device->failure() != 0;
+}
+
 void PendingFile::removeLeftovers() const {
     const QFileInfo info(m_target);
     const QString prefix = leftoverPrefix(info.fileName());

@@ -42,6 +42,8 @@ public:
     // For writers that open the file by name themselves.
     QString temporaryPath() const { return m_temporary; }
     const QString& target() const { return m_target; }
+    // A write has failed already (commit will say why): a long writer can stop early.
+    bool failed() const;
     // Writes all of the bytes; throws the write error when the file does not take them.
     void write(const QByteArray& bytes);
     // Checks that every write went through, flushes to disk and puts the file under its name:

@@ -234,9 +234,11 @@ bool ReportDocument::writePdf(const QString& path, int from, int to, const PageP
         writer.setPageLayout(pageLayout());
         writer.setResolution(300);
         writer.setCreator(QStringLiteral("ORVIK"));
-        finished = paintPages(writer, from, to, progress);
+        // A full disk ends the drawing at once; the commit then says why.
+        finished = paintPages(writer, from, to,
+                              [&](int done) { return !pending.failed() && (!progress || progress(done)); });
     }
-    if (finished)
+    if (finished || pending.failed())
         pending.commit();
     return finished;
 }
