@@ -164,8 +164,16 @@ void throwReadError(const QString& path, const QString& reason) {
     throw AppError(ErrNo::PathFileAccess, QStringLiteral("無法讀取檔案 %1: %2").arg(path, reason));
 }
 
-PendingFile::PendingFile(const QString& target, Access access)
-    : m_target(QFileInfo(target).absoluteFilePath()) {
+namespace {
+// A name that is a symbolic link stays one: the file it leads to gets the new contents.
+QString fileBehind(const QString& target) {
+    const QFileInfo info(target);
+    return info.isSymLink() && !info.symLinkTarget().isEmpty() ? info.symLinkTarget()
+                                                               : info.absoluteFilePath();
+}
+} // namespace
+
+PendingFile::PendingFile(const QString& target, Access access) : m_target(fileBehind(target)) {
     const QFileInfo info(m_target);
     removeLeftovers();
     bool exists = false;

@@ -2,6 +2,7 @@
 
 #include "app/errors.h"
 
+#include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -106,6 +107,30 @@ QByteArray fromUnicode(const QString& text) {
     if (!encoder.isValid())
         return text.toUtf8();
     return encoder.encode(text);
+}
+
+QByteArray fromUnicodeMarked(const QString& text) {
+    const QByteArray codec = codecName();
+    QStringEncoder encoder(codec.constData());
+    if (!encoder.isValid())
+        return text.toUtf8();
+    const QByteArray bytes = encoder.encode(text);
+    if (toUnicode(bytes, codec) == text)
+        return bytes;
+    QByteArray marked;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString one = text.mid(i, length);
+        QStringEncoder single(codec.constData());
+        const QByteArray encoded = single.encode(one);
+        marked += toUnicode(encoded, codec) == one ? encoded
+                                                   : QStringLiteral("U+%1")
+                                                         .arg(one.toUcs4().value(0), 4, 16, QLatin1Char('0'))
+                                                         .toUpper()
+                                                         .toLatin1();
+        i += length - 1;
+    }
+    return marked;
 }
 
 } // namespace LocalCodec

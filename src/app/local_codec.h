@@ -20,6 +20,8 @@ QByteArray detect(const QByteArray& bytes);
 QString toUnicodeBestEffort(const QByteArray& bytes);
 QString toUnicode(const QByteArray& bytes, const QByteArray& codec);
 QByteArray fromUnicode(const QString& text);
+// For logs: a character the locale's page cannot hold is written as U+XXXX, not as "?".
+QByteArray fromUnicodeMarked(const QString& text);
 // The text in the given code page, for files written back in the page they were read in. Throws
 // AppError naming the first character the page cannot hold: nothing is replaced.
 QByteArray fromUnicodeExactly(const QString& text, const QByteArray& codec);

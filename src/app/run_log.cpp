@@ -18,7 +18,7 @@ bool appendToFile(const QString& path, const QString& text) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return false;
-    const QByteArray bytes = LocalCodec::fromUnicode(text);
+    const QByteArray bytes = LocalCodec::fromUnicodeMarked(text);
     const bool written = file.write(bytes) == bytes.size();
     file.close();
     return written && file.error() == QFileDevice::NoError;

@@ -83,13 +83,14 @@ bool SaveFG2File(const GridModel& grid, const QString& fileName, ExportRun* run)
 }
 
 bool SaveXLS(const GridModel& grid, const QString& fileName, ExportRun* run) {
-    if (grid.rows() <= 1 || refusedAsExisting(fileName))
+    const bool replace = run && run->replaceAsked;
+    if (grid.rows() <= 1 || (!replace && refusedAsExisting(fileName)))
         return false;
     bool finished = false;
     const bool ok = guarded(QStringLiteral("SaveXLS"), [&] {
         const GridExportRows rows(grid);
         const WorkbookWriter::Outcome outcome =
-            WorkbookWriter::write(rows, fileName, run ? run->progress : ExportProgress());
+            WorkbookWriter::write(rows, fileName, run ? run->progress : ExportProgress(), replace);
         finished = outcome.finished;
         if (run) {
             run->stopped = !outcome.finished;

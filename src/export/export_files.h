@@ -13,6 +13,9 @@ struct ExportRun {
     bool stopped = false; // the progress asked to stop
     qint64 linesKept = 0; // a stopped text file keeps its first lines; a stopped workbook is not left
     qint64 cellsCut = 0;  // workbook cells cut to what a sheet cell holds
+    // The operator agreed to replace the file of that name: a workbook then replaces it only once
+    // the new one is complete, and leaves it as it was when writing fails or is stopped.
+    bool replaceAsked = false;
 };
 
 // The writers behind the export commands. Each writes one new file: a name that exists is refused

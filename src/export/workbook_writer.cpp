@@ -17,6 +17,21 @@
 namespace {
 constexpr int kRowsBetweenProgress = 1024;
 
+// The library writes the sheet through temporary files whose writes it does not check: a sheet
+// cut short by a file-size limit or a full disk would be packed as if whole. So the writer counts
+// what the sheet holds at least (the cell texts and the markup around each) and stops where that
+// cannot be written, and a disk found full after packing fails the workbook.
+qint64 fileSizeLimit() {
+    rlimit limit{};
+    return getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY ? qint64(limit.rlim_cur)
+                                                                                   : -1;
+}
+
+bool folderIsFull(const QString& folder) {
+    struct statvfs space {};
+    return statvfs(QFile::encodeName(folder).constData(), &space) == 0 && space.f_bavail == 0;
+}
+
 // Why the library could not pack the workbook: the system's reason where there is one (a full
 // disk, a file-size limit), else the library's own words after a Chinese sentence.
 QString packingFailure(lxw_error error, int errnum, const QString& temporary) {
@@ -32,22 +47,20 @@ QString packingFailure(lxw_error error, int errnum, const QString& temporary) {
         break;
     }
     // The library does not always leave its errno: a file that stopped at the size limit says it.
-    rlimit limit{};
-    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        QFileInfo(temporary).size() >= qint64(limit.rlim_cur))
+    if (const qint64 limit = fileSizeLimit(); limit >= 0 && QFileInfo(temporary).size() >= limit)
         return systemErrorReason(EFBIG);
-    struct statvfs space {};
-    if (statvfs(QFile::encodeName(QFileInfo(temporary).absolutePath()).constData(), &space) == 0 &&
-        space.f_bavail == 0)
+    if (folderIsFull(QFileInfo(temporary).absolutePath()))
         return systemErrorReason(ENOSPC);
     return QStringLiteral("試算表無法壓縮寫出 (程式庫回報: %1)").arg(QString::fromUtf8(lxw_strerror(error)));
 }
+
+constexpr qint64 kMarkupPerCell = 30; // <c r="A1" t="inlineStr"><is><t></t></is></c>, at least
 
 // The workbook being written and the library's object for it; nothing stands under the name
 // until it is complete.
 class PendingWorkbook {
 public:
-    explicit PendingWorkbook(const QString& path) : m_file(path) {}
+    explicit PendingWorkbook(const QString& path) : m_file(path), m_sizeLimit(fileSizeLimit()) {}
     ~PendingWorkbook() {
         if (m_workbook)
             lxw_workbook_free(m_workbook);
@@ -56,6 +69,9 @@ public:
         lxw_workbook_options options{};
         options.constant_memory = LXW_TRUE;
         options.use_zip64 = LXW_TRUE;
+        // Its temporary files go beside the workbook, on the disk whose space is checked.
+        m_folder = QFile::encodeName(QFileInfo(m_file.temporaryPath()).absolutePath());
+        options.tmpdir = m_folder.data();
         // The library writes the file by its name; the pending file holds the name meanwhile.
         m_workbook = workbook_new_opt(QFile::encodeName(m_file.temporaryPath()).constData(), &options);
         if (!m_workbook)
@@ -67,6 +83,9 @@ public:
     void put(qint64 row, int col, const QByteArray& utf8) {
         if (utf8.isEmpty())
             return; // an empty cell
+        m_sheetBytes += utf8.size() + kMarkupPerCell;
+        if (m_sizeLimit >= 0 && m_sheetBytes >= m_sizeLimit)
+            throwWriteError(m_file.target(), systemErrorReason(EFBIG));
         const lxw_error error =
             worksheet_write_string(m_sheet, lxw_row_t(row), lxw_col_t(col), utf8.constData(), nullptr);
         if (error != LXW_NO_ERROR)
@@ -93,12 +112,20 @@ public:
             return false;
         if (error != LXW_NO_ERROR)
             throwWriteError(m_file.target(), packingFailure(error, errnum, m_file.temporaryPath()));
+        // A disk that filled up may have cut a temporary file the library did not check.
+        if (folderIsFull(QString::fromLocal8Bit(m_folder)) || folderIsFull(QStringLiteral(P_tmpdir)))
+            throwWriteError(m_file.target(), systemErrorReason(ENOSPC));
         return true;
     }
-    void commit() { m_file.commit(PendingFile::Existing::Refuse); }
+    void commit(bool replace) {
+        m_file.commit(replace ? PendingFile::Existing::Replace : PendingFile::Existing::Refuse);
+    }
 
 private:
     PendingFile m_file;
+    qint64 m_sizeLimit;
+    qint64 m_sheetBytes = 0;
+    QByteArray m_folder;
     lxw_workbook* m_workbook = nullptr;
     lxw_worksheet* m_sheet = nullptr;
 };
@@ -170,7 +197,7 @@ void requireFits(qint64 dataRows, int cols) {
                 .arg(kMaxColumns));
 }
 
-Outcome write(const ExportRows& rows, const QString& path, const ExportProgress& progress) {
+Outcome write(const ExportRows& rows, const QString& path, const ExportProgress& progress, bool replace) {
     const int cols = rows.columnCount();
     const qint64 count = rows.rowCount();
     requireFits(count, cols);
@@ -187,7 +214,7 @@ Outcome write(const ExportRows& rows, const QString& path, const ExportProgress&
     }
     if (!workbook.close(progress, count))
         return outcome;
-    workbook.commit();
+    workbook.commit(replace);
     outcome.finished = true;
     return outcome;
 }

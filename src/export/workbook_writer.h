@@ -15,14 +15,16 @@ inline constexpr int kMaxColumns = 16384;
 inline constexpr int kMaxCellChars = 32767;
 
 struct Outcome {
-    bool finished = false; // false: the progress asked to stop, and nothing was left under the name
+    bool finished = false; // false: the progress asked to stop, and the name was left as it was
     qint64 cellsCut = 0;   // cells longer than a sheet cell holds, cut at kMaxCellChars
 };
 
-// Writes the workbook to a temporary file beside path and renames it onto path once it is complete,
-// so that the name holds a whole workbook or nothing. Throws AppError, leaving nothing under the
-// name, when the rows do not fit a sheet or the file cannot be written.
-Outcome write(const ExportRows& rows, const QString& path, const ExportProgress& progress = {});
+// Writes the workbook to a temporary file beside path and renames it onto path once it is complete
+// (over a file of that name only with replace), so that the name holds a whole workbook or what it
+// held before. Throws AppError, changing nothing under the name, when the rows do not fit a sheet
+// or the file cannot be written.
+Outcome write(const ExportRows& rows, const QString& path, const ExportProgress& progress = {},
+              bool replace = false);
 // Throws AppError, saying the limits, when the data rows under a header row or the columns do not
 // fit a sheet.
 void requireFits(qint64 dataRows, int cols);

@@ -248,7 +248,7 @@ bool FilePage::inMaintenanceMode() const {
     return !edit.isEmpty() && w.lblMode->text() == edit;
 }
 
-std::optional<QString> FilePage::prepareOutputFile() {
+std::optional<QString> FilePage::prepareOutputFile(bool* replaceAsked) {
     const QString fileName = w.txtFileName->text();
     if (fileName.contains(QLatin1Char('*')) || fileName.contains(QLatin1Char('?')))
         throw AppError(ErrNo::InvalidCall, QStringLiteral("檔案名稱不可含萬用字元 * 或 ?: ") + fileName);
@@ -259,6 +259,12 @@ std::optional<QString> FilePage::prepareOutputFile() {
         if (currentOperator().messageBox(StatusMessage(), MsgButtons::YesNo, MsgIcon::Question,
                                          ProgramInfo::appTitle()) != MsgAnswer::Yes)
             return std::nullopt;
+        // A workbook takes the old file's place only once it is complete: the old one stays
+        // until then, through a failure or a stop.
+        if (replaceAsked) {
+            *replaceAsked = true;
+            return fileName;
+        }
         QFile file(fileName);
         if (!file.remove())
             throw AppError(ErrNo::PathFileAccess,
@@ -291,7 +297,9 @@ void FilePage::runExport(Kind kind) {
         // Known before anything is asked: a grid no sheet holds costs the operator no file.
         if (kind == Kind::Workbook)
             WorkbookWriter::requireFits(w.fg1->rows() - 1, w.fg1->cols());
-        const std::optional<QString> fileName = prepareOutputFile();
+        bool replaceAsked = false;
+        const std::optional<QString> fileName =
+            prepareOutputFile(kind == Kind::Workbook ? &replaceAsked : nullptr);
         if (!fileName)
             return;
         const bool fromRecords = kind == Kind::Csv && inMaintenanceMode();
@@ -301,6 +309,7 @@ void FilePage::runExport(Kind kind) {
         const BusyState::Scope busy(m_busy);
         RunProgress progress = panelProgress(w.elaMsg, m_busy, QStringLiteral("已寫出資料行數: "));
         ExportRun run;
+        run.replaceAsked = replaceAsked;
         run.progress = [&](qint64 rows) { return progress(rows); };
         bool saved = false;
         switch (kind) {
@@ -317,7 +326,9 @@ void FilePage::runExport(Kind kind) {
         }
         w.elaMsg->setFloodPercent(0);
         if (run.stopped && kind == Kind::Workbook) {
-            showStatus(QStringLiteral("已停止存檔, 未留下檔案: ") + *fileName);
+            showStatus((replaceAsked ? QStringLiteral("已停止存檔, 原有檔案未變更: ")
+                                     : QStringLiteral("已停止存檔, 未留下檔案: ")) +
+                       *fileName);
         } else if (run.stopped) { // as after a failure, the lines written so far stay
             showStatus(QStringLiteral("已停止存檔, 檔案只含前 %1 行: %2").arg(run.linesKept).arg(*fileName));
         } else if (!saved) {

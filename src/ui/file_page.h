@@ -71,7 +71,9 @@ private:
     void runExport(Kind kind);
     // The output file named in the box; an existing one is deleted once the operator agrees.
     // nullopt when the export is abandoned.
-    std::optional<QString> prepareOutputFile();
+    // With replaceAsked, an existing file the operator agrees to replace is left for the writer
+    // to replace (and *replaceAsked set); without, it is deleted here.
+    std::optional<QString> prepareOutputFile(bool* replaceAsked = nullptr);
     bool inMaintenanceMode() const;
     void setCommandEnabled(Kind kind, bool enabled);
     void showStatus(const QString& text);

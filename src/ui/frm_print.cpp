@@ -240,6 +240,7 @@ void frmPrint::printToFile(const QString& path, int from, int to, const std::fun
                                      MsgIcon::Question, ProgramInfo::appTitle()) != MsgAnswer::Yes)
         return;
     const bool finished = m_document->writePdf(path, from, to, progress);
+    showPage(m_page); // the progress is over before the outcome is said
     currentOperator().messageBox(finished ? QStringLiteral("已列印至檔案: ") + path
                                           : QStringLiteral("已停止列印, 檔案未寫出: ") + path,
                                  MsgButtons::Ok, MsgIcon::Information, ProgramInfo::appTitle());

@@ -271,6 +271,10 @@ void TestExport::failuresLeaveNoFalseFile_data() {
     QTest::newRow("CSV, a character Big5 cannot hold") << "cmdSaveCSV"
                                                        << "big5"
                                                        << "한" << true;
+    // The sheet passes the limit while its packed file stays under it; the file it replaces stays.
+    QTest::newRow("workbook over a file, a limit only the sheet reaches") << "cmdSaveXLS"
+                                                                          << "sheet limit"
+                                                                          << "SaveXLS" << true;
     QTest::newRow("workbook, too many columns") << "cmdSaveXLS"
                                                 << "columns"
                                                 << "16384" << false;
@@ -283,7 +287,10 @@ void TestExport::failuresLeaveNoFalseFile() {
     QFETCH(bool, writing);
     const bool workbook = button == QLatin1String("cmdSaveXLS");
     connect(Sqlite);
-    query(QStringLiteral("select rno, name, printf('%.*c', 20000, 'x') as long from exported"));
+    const bool sheetLimit = fault == QLatin1String("sheet limit");
+    query(sheetLimit ? QStringLiteral("with recursive c(x) as (select 1 union all select x + 1 from c "
+                                      "where x < 30000) select 'x' from c")
+                     : QStringLiteral("select rno, name, printf('%.*c', 20000, 'x') as long from exported"));
     exportTo("cmdSaveTXT", path(QStringLiteral("earlier.txt"))); // its message must not outlive the failure
     if (fault == QLatin1String("columns"))
         fg1()->setCols(16385);
@@ -295,29 +302,29 @@ void TestExport::failuresLeaveNoFalseFile() {
     writeFileBytes(name + QStringLiteral(".saving"), "the operator's own file"); // no name of ours
     if (fault == QLatin1String("folder"))
         QVERIFY(QDir().mkpath(name));
-    if (fault == QLatin1String("columns"))
+    if (fault == QLatin1String("columns") || sheetLimit)
         writeFileBytes(name, "kept");
 
     {
         std::optional<FileSizeLimit> limit;
-        if (fault == QLatin1String("full disk"))
-            limit.emplace(4096);
+        if (fault == QLatin1String("full disk") || sheetLimit)
+            limit.emplace(sheetLimit ? 64 * 1024 : 4096);
         exportTo(qPrintable(button), name, {MsgAnswer::Yes});
     }
 
     QVERIFY(!m_window->op.boxes.isEmpty());
     const QString said = m_window->op.boxes.last().text;
     QVERIFY2(said.contains(reason), qPrintable(said));
-    if (fault == QLatin1String("full disk")) // the reason in the operator's words, and the file named
+    if (fault == QLatin1String("full disk") || sheetLimit) // the reason said, and the file named
         QVERIFY2(said.contains(QStringLiteral("超過檔案大小的上限")) && said.contains(name) &&
                      !said.contains(QStringLiteral(".orvik-")),
                  qPrintable(said));
     // The failure is the last word on the panel: no success message, of this run or an earlier one.
     QCOMPARE(status(), writing ? QStringLiteral("存檔錯誤:") + name : QString());
     if (workbook) // a workbook under the name is whole or absent; one never written keeps the old file
-        QVERIFY(fault == QLatin1String("folder")    ? QFileInfo(name).isDir()
-                : fault == QLatin1String("columns") ? readFileBytes(name) == "kept"
-                                                    : !QFileInfo::exists(name));
+        QVERIFY(fault == QLatin1String("folder")                  ? QFileInfo(name).isDir()
+                : fault == QLatin1String("columns") || sheetLimit ? readFileBytes(name) == "kept"
+                                                                  : !QFileInfo::exists(name));
     QCOMPARE(pendingSaves(m_window->program.folder()), QStringList());
     QCOMPARE(readFileBytes(name + QStringLiteral(".saving")), QByteArray("the operator's own file"));
     if (fault == QLatin1String("big5")) // the lines before the refused character are in the file
@@ -332,12 +339,16 @@ void TestExport::aStoppedExportKeepsWhatAFailedOneKeeps() {
         const QString name = path(workbook ? QStringLiteral("stopped.xls") : QStringLiteral("stopped.txt"));
         ExportRun run;
         run.progress = [](qint64) { return false; };
+        run.replaceAsked = workbook; // a workbook the operator agreed to replace
+        if (workbook)
+            writeFileBytes(name, "old");
         QVERIFY(!(workbook ? SaveXLS(*fg1()->grid(), name, &run) : SaveFG2File(*fg1()->grid(), name, &run)));
         QVERIFY(run.stopped);
-        // A text file keeps the lines written before the stop, as after a failure; a workbook is
-        // whole or absent.
+        // A text file keeps the lines written before the stop, as after a failure; a workbook
+        // leaves the file it would have replaced as it was.
         QCOMPARE(readFileBytes(name).count("\r\n"), workbook ? 0 : run.linesKept);
-        QCOMPARE(QFileInfo::exists(name), !workbook);
+        if (workbook)
+            QCOMPARE(readFileBytes(name), QByteArray("old"));
     }
     QVERIFY(m_window->op.boxes.isEmpty());
 }
