@@ -7,6 +7,7 @@
 #include <QStringEncoder>
 
 #include <clocale>
+#include <functional>
 #include <langinfo.h>
 #include <optional>
 
@@ -79,27 +80,37 @@ QString toUnicodeBestEffort(const QByteArray& bytes) {
     return toUnicode(bytes, detect(bytes));
 }
 
-QByteArray fromUnicodeExactly(const QString& text, const QByteArray& codec) {
+namespace {
+// The text in the page, each character the page cannot hold given to `unheld`, which returns the
+// bytes to write in its place.
+QByteArray encodeEach(const QString& text, const QByteArray& codec,
+                      const std::function<QByteArray(const QString&)>& unheld) {
     QStringEncoder encoder(codec.constData());
     if (!encoder.isValid())
         return text.toUtf8();
     const QByteArray bytes = encoder.encode(text);
     if (toUnicode(bytes, codec) == text)
         return bytes;
-    // The first character that does not come back is the one the page cannot hold.
+    QByteArray out;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
         const QString one = text.mid(i, length);
         QStringEncoder single(codec.constData());
-        if (toUnicode(single.encode(one), codec) != one)
-            throw AppError(ErrNo::PathFileAccess,
-                           QStringLiteral("字元 \"%1\" 無法以檔案的字碼 (%2) 寫出, 未存檔。")
-                               .arg(one, QString::fromLatin1(codec)));
+        const QByteArray encoded = single.encode(one);
+        out += toUnicode(encoded, codec) == one ? encoded : unheld(one);
         i += length - 1;
     }
-    throw AppError(
-        ErrNo::PathFileAccess,
-        QStringLiteral("文字無法以檔案的字碼 (%1) 寫出, 未存檔。").arg(QString::fromLatin1(codec)));
+    return out;
+}
+} // namespace
+
+QByteArray fromUnicodeExactly(const QString& text, const QByteArray& codec) {
+    // The first character that does not come back is the one the page cannot hold.
+    return encodeEach(text, codec, [&](const QString& one) -> QByteArray {
+        throw AppError(ErrNo::PathFileAccess,
+                       QStringLiteral("字元 \"%1\" 無法以檔案的字碼 (%2) 寫出, 未存檔。")
+                           .arg(one, QString::fromLatin1(codec)));
+    });
 }
 
 QByteArray fromUnicode(const QString& text) {
@@ -110,27 +121,12 @@ QByteArray fromUnicode(const QString& text) {
 }
 
 QByteArray fromUnicodeMarked(const QString& text) {
-    const QByteArray codec = codecName();
-    QStringEncoder encoder(codec.constData());
-    if (!encoder.isValid())
-        return text.toUtf8();
-    const QByteArray bytes = encoder.encode(text);
-    if (toUnicode(bytes, codec) == text)
-        return bytes;
-    QByteArray marked;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        const QString one = text.mid(i, length);
-        QStringEncoder single(codec.constData());
-        const QByteArray encoded = single.encode(one);
-        marked += toUnicode(encoded, codec) == one ? encoded
-                                                   : QStringLiteral("U+%1")
-                                                         .arg(one.toUcs4().value(0), 4, 16, QLatin1Char('0'))
-                                                         .toUpper()
-                                                         .toLatin1();
-        i += length - 1;
-    }
-    return marked;
+    return encodeEach(text, codecName(), [](const QString& one) {
+        return QStringLiteral("U+%1")
+            .arg(one.toUcs4().value(0), 4, 16, QLatin1Char('0'))
+            .toUpper()
+            .toLatin1();
+    });
 }
 
 } // namespace LocalCodec
