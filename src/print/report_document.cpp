@@ -5,7 +5,6 @@
 #include "app/helpers.h"
 #include "grid/grid_model.h"
 
-#include <QFile>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPagedPaintDevice>
